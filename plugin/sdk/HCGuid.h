@@ -1,0 +1,77 @@
+#ifndef TARNIX_PLUGIN_SDK_HCGUID_H
+#define TARNIX_PLUGIN_SDK_HCGUID_H
+/* Interface, class and library identifiers of the plugin contract, and their
+ * comparison. QueryInterface answers IID_IHCUnknown and the interface's own
+ * identifier. Compiles as C and as C++ (global namespace, like the contract). */
+#include <string.h>
+
+#include "plugin/sdk/HCPluginTypes.h"
+
+typedef struct HCGUID {
+  uint32_t Data1;
+  uint16_t Data2;
+  uint16_t Data3;
+  uint8_t Data4[8];
+} HCGUID;
+HC_STATIC_ASSERT(sizeof(HCGUID) == 16, "HCGUID is 16 bytes");
+
+#ifdef __cplusplus
+#define HC_DEFINE_GUID(name, d1, d2, d3, b0, b1, b2, b3, b4, b5, b6, b7) \
+  inline constexpr HCGUID name = {d1, d2, d3, {b0, b1, b2, b3, b4, b5, b6, b7}}
+#else
+#define HC_DEFINE_GUID(name, d1, d2, d3, b0, b1, b2, b3, b4, b5, b6, b7) \
+  static const HCGUID name = {d1, d2, d3, {b0, b1, b2, b3, b4, b5, b6, b7}}
+#endif
+
+/* {00000000-0000-0000-C000-000000000046}: the base interface every object answers. */
+HC_DEFINE_GUID(IID_IHCUnknown, 0x00000000, 0x0000, 0x0000, 0xC0, 0x00, 0x00, 0x00, 0x00, 0x00, 0x00,
+               0x46);
+
+/* The type library "tarnix", version 1.0, locale 0x409. */
+HC_DEFINE_GUID(LIBID_tarnix, 0xACA435C9, 0x2FD5, 0x4F33, 0x81, 0xCD, 0xC9, 0x26, 0xAE, 0x1A, 0x02,
+               0x8C);
+/* Type-library identifier of the alias HCHEvent. */
+HC_DEFINE_GUID(TYPEID_HCHEvent, 0x2A566434, 0xAA85, 0x4000, 0x82, 0xBF, 0x80, 0xAC, 0xF3, 0xCC,
+               0xB5, 0x34);
+
+HC_DEFINE_GUID(IID_IHCHandler, 0xC6FD6517, 0xDB09, 0x41FE, 0xA6, 0x11, 0x64, 0x67, 0x2C, 0x54, 0xC9,
+               0x7D);
+HC_DEFINE_GUID(IID_IHCPMemberList, 0x1A1D8070, 0xF7DB, 0x4830, 0x99, 0x9C, 0xAE, 0xC2, 0x23, 0x07,
+               0x96, 0xD6);
+HC_DEFINE_GUID(IID_IHCPMember, 0x82735D52, 0x754B, 0x41CE, 0x86, 0x67, 0x23, 0xB9, 0xEF, 0xD1, 0x26,
+               0xB4);
+HC_DEFINE_GUID(IID_IHCPTranser, 0x74D870E3, 0x9156, 0x4779, 0x9B, 0x00, 0xE2, 0x3E, 0xAC, 0x16,
+               0xEA, 0xC9);
+HC_DEFINE_GUID(IID_IHCStream, 0x1BD93B1B, 0x31BA, 0x4F2E, 0x80, 0x17, 0xB2, 0x76, 0x59, 0x88, 0xB5,
+               0xA1);
+HC_DEFINE_GUID(IID_IHCPConfig, 0x829D842E, 0x315E, 0x49DC, 0xBB, 0xB4, 0x4E, 0x7A, 0xA6, 0x78, 0x6B,
+               0x86);
+HC_DEFINE_GUID(IID_IHCPSetting, 0x4AAD34E5, 0xBC45, 0x4401, 0xBB, 0x42, 0x92, 0xE7, 0xCC, 0x1E,
+               0xD7, 0x46);
+
+/* Class identifiers of the type library (never created through a class factory). */
+HC_DEFINE_GUID(CLSID_HCHandler, 0xD3F06A85, 0x66C7, 0x4891, 0xB3, 0xE3, 0x73, 0xEB, 0x81, 0x9A,
+               0x6A, 0x80);
+HC_DEFINE_GUID(CLSID_HCPMemberList, 0x5B78E159, 0xBF7C, 0x4C42, 0x9A, 0xBC, 0x15, 0xB2, 0x44, 0x1E,
+               0xFF, 0xE7);
+HC_DEFINE_GUID(CLSID_HCPMember, 0x55E4E1BB, 0x3E5C, 0x498B, 0x92, 0x46, 0x62, 0x60, 0x77, 0x18,
+               0x4D, 0xF3);
+HC_DEFINE_GUID(CLSID_HCPTranser, 0xC5C5E085, 0x352C, 0x4E76, 0x8E, 0x42, 0x19, 0x05, 0xEF, 0xAE,
+               0x5A, 0x2F);
+HC_DEFINE_GUID(CLSID_HCPConfig, 0xEE328C2C, 0xBFE7, 0x422C, 0xAB, 0x1E, 0x44, 0x43, 0x47, 0xE3,
+               0xC8, 0x1B);
+HC_DEFINE_GUID(CLSID_HCPSetting, 0x1C40B1FD, 0x8605, 0x4A60, 0xAA, 0x6E, 0x44, 0x86, 0x66, 0xB0,
+               0xB0, 0x03);
+
+/* Non-zero when both identifiers are the same. */
+static inline int HCIsEqualGUID(const HCGUID* a, const HCGUID* b) {
+  return a != NULL && b != NULL && memcmp(a, b, sizeof(HCGUID)) == 0;
+}
+
+#ifdef __cplusplus
+inline bool operator==(const HCGUID& a, const HCGUID& b) {
+  return HCIsEqualGUID(&a, &b) != 0;
+}
+#endif
+
+#endif /* TARNIX_PLUGIN_SDK_HCGUID_H */
