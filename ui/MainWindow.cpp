@@ -4,12 +4,14 @@
 #include <QApplication>
 #include <QCloseEvent>
 #include <QGuiApplication>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QMenu>
 #include <QPainter>
 #include <QPixmap>
 #include <QScreen>
 #include <QSystemTrayIcon>
+#include <QTabBar>
 #include <QTimer>
 #include <QToolBar>
 #include <QTreeWidget>
@@ -79,13 +81,28 @@ TfrmMain::TfrmMain() {
   memberLayout->setContentsMargins(0, 0, 0, 0);
   lblLoginName_ = new QLabel(pnlMember_);
   lblLoginName_->setObjectName("lblLoginName");
+  // The vertical tab strip: the member list first, then the plugins' tabs,
+  // whose pages share the space of the member tree in pnlContainer.
+  auto* body = new QHBoxLayout();
+  body->setContentsMargins(0, 0, 0, 0);
+  tsMain_ = new QTabBar(pnlMember_);
+  tsMain_->setObjectName("tsMain");
+  tsMain_->setShape(QTabBar::RoundedWest);
+  tsMain_->addTab(tr("Members"));
   tvMembers_ = new QTreeWidget(pnlMember_);
   tvMembers_->setObjectName("tvMembers");
   tvMembers_->setHeaderHidden(true);
+  pnlContainer_ = new QWidget(pnlMember_);
+  pnlContainer_->setObjectName("pnlContainer");
+  pnlContainer_->hide();
+  body->addWidget(tsMain_, 0, Qt::AlignTop);
+  body->addWidget(tvMembers_, 1);
+  body->addWidget(pnlContainer_, 1);
   tbTools_ = new QToolBar(pnlMember_);
   tbTools_->setObjectName("tbTools");
+  tbTools_->setToolButtonStyle(Qt::ToolButtonTextBesideIcon);
   memberLayout->addWidget(lblLoginName_);
-  memberLayout->addWidget(tvMembers_, 1);
+  memberLayout->addLayout(body, 1);
   memberLayout->addWidget(tbTools_);
   pnlMember_->hide();
   layout->addWidget(pnlMember_, 1);

@@ -4,6 +4,9 @@
 // and lblEcho), the member panel, the tool bars, the tray icon (tiTray) with
 // its menu and the reconnect timer (tmConnect). It implements the main-window
 // UI port; what its buttons and menus do is handed in as TMainWindowActions.
+// Plugins add to it through the system plugin (TQtSystemUi, SystemUi.h): tool
+// bar buttons on tbTools, tabs on the vertical tab strip tsMain (whose first
+// tab is the member list) with their pages in pnlContainer.
 #include <functional>
 
 #include <QPointer>
@@ -14,6 +17,7 @@
 class QLabel;
 class QMenu;
 class QSystemTrayIcon;
+class QTabBar;
 class QTimer;
 class QToolBar;
 class QTreeWidget;
@@ -55,6 +59,12 @@ class TfrmMain final : public QWidget, public IMainWindowPort {
   void HideTrayIcon() override;
   void TerminateApplication() override;
 
+  // What plugins add to, through TQtSystemUi.
+  QToolBar* PluginToolBar() const { return tbTools_; }
+  QTabBar* TabStrip() const { return tsMain_; }
+  QWidget* ContainerPanel() const { return pnlContainer_; }
+  QTreeWidget* MemberTree() const { return tvMembers_; }
+
  protected:
   void closeEvent(QCloseEvent* event) override;
 
@@ -71,6 +81,8 @@ class TfrmMain final : public QWidget, public IMainWindowPort {
   QWidget* pnlMember_ = nullptr;
   QLabel* lblLoginName_ = nullptr;
   QTreeWidget* tvMembers_ = nullptr;
+  QTabBar* tsMain_ = nullptr;
+  QWidget* pnlContainer_ = nullptr;
   QToolBar* tbTools_ = nullptr;
   QToolBar* toolBar1_ = nullptr;
   QTimer* tmConnect_ = nullptr;

@@ -6,13 +6,16 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFormLayout>
+#include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "app/startup/StartupTexts.h"
+#include "ui/SettingPages.h"
 
 namespace tarnix {
 namespace {
@@ -141,11 +144,19 @@ int TQtSettingsDialog::ShowSettings() {
   dialog.setObjectName("TfrmSetting");
   dialog.setWindowTitle(kApplicationTitle);
   auto* layout = new QVBoxLayout(&dialog);
+  // The plugins' setting pages.
+  TSettingPages pages(&dialog);
+  auto* body = new QHBoxLayout();
+  body->addWidget(pages.Tree());
+  body->addWidget(pages.PageWindow(), 1);
+  layout->addLayout(body, 1);
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
   QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
   QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
   layout->addWidget(buttons);
-  return dialog.exec() == QDialog::Accepted ? kIdOk : kIdCancel;
+  const bool confirmed = dialog.exec() == QDialog::Accepted;
+  pages.Finish(confirmed);
+  return confirmed ? kIdOk : kIdCancel;
 }
 
 bool DialogsRefused() { return dialogsRefused; }

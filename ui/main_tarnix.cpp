@@ -8,17 +8,24 @@
 
 #include <QApplication>
 
+#include "app/startup/CoreSubsystems.h"
 #include "app/startup/MainLoop.h"
 #include "app/startup/MessageBox.h"
+#include "app/startup/PluginSubsystems.h"
 #include "app/startup/Placeholders.h"
 #include "app/startup/ProgramContext.h"
 #include "app/startup/ShutdownSignals.h"
 #include "app/startup/Startup.h"
 #include "app/startup/StartupTexts.h"
+#include "core/members/MemberList.h"
+#include "plugin/api/THCPMember.h"
 #include "tarnix/Version.h"
 #include "ui/MainWindow.h"
+#include "ui/NewMemberPrompt.h"
+#include "ui/PictureCheck.h"
 #include "ui/ProgramDriver.h"
 #include "ui/QtPorts.h"
+#include "ui/SystemUi.h"
 
 namespace {
 
@@ -72,16 +79,33 @@ int main(int argc, char** argv) {
   tarnix::TQtMessageBoxPort messageBox;
   tarnix::ScopedMessageBoxPort entryMessageBox(&messageBox);
   std::unique_ptr<tarnix::TfrmMain> mainWindow;
-  if (!tarnix::CreateWindowsGuarded([&] { mainWindow = std::make_unique<tarnix::TfrmMain>(); })) {
+  std::unique_ptr<tarnix::TfrmNewMember> newMemberPrompt;
+  if (!tarnix::CreateWindowsGuarded([&] {
+        mainWindow = std::make_unique<tarnix::TfrmMain>();
+        newMemberPrompt = std::make_unique<tarnix::TfrmNewMember>();
+      })) {
     return 1;
   }
+  // The system plugin's user-interface services act on the main window.
+  tarnix::TQtSystemUi systemUi(*mainWindow);
+  tarnix::TQtPictureCheck pictures;
   tarnix::TQtFirstRunDialogs firstRun;
   tarnix::TQtSettingsDialog settings;
 
   tarnix::TMainLoop loop;
   tarnix::TProgramContext ctx(ProgramFolder(argv[0]), arguments,
-                              {&messageBox, &firstRun, &settings, mainWindow.get()}, loop,
-                              tarnix::PlaceholderFactories());
+                              {&messageBox, &firstRun, &settings, mainWindow.get(),
+                               newMemberPrompt.get(), &pictures},
+                              loop,
+                              tarnix::WithPluginHost(
+                                  tarnix::WithMemberCore(tarnix::PlaceholderFactories()), &systemUi));
+  systemUi.SetMemberViews([&ctx](std::int32_t userId) -> tarnix::HCPtr<IHCPMember> {
+    const auto context = tarnix::PluginContext(ctx);
+    if (!context || context->members == nullptr) return nullptr;
+    return tarnix::THCPMember::Create(context, context->members->FindByUserID(userId));
+  });
+  newMemberPrompt->SetTextSource(
+      [&ctx](const std::string& section, const std::string& key) { return ctx.Text(section, key); });
   mainWindow->SetActions({
       .exit = [&] { tarnix::ExitProgram(ctx, false); },
       .settings = [&] { settings.ShowSettings(); },

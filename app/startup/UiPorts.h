@@ -4,6 +4,7 @@
 // the hooks of the main window. The program implements them with Qt widgets;
 // tests implement them with fakes that record what was shown. All of them are
 // called on the main thread only.
+#include <cstddef>
 #include <cstdint>
 #include <functional>
 #include <string>
@@ -132,6 +133,39 @@ class IMainWindowPort {
   virtual void HideTrayIcon() = 0;
   // Ends the message loop; the program entry then logs its last line.
   virtual void TerminateApplication() = 0;
+
+  // The member tree: rebuilt (a member's name or state changed) or repainted
+  // (a member's picture arrived). Nothing by default.
+  virtual void RefreshMemberList() {}
+  virtual void RepaintMemberTree() {}
+  // The user's own presence state changed (or was set again by a plugin).
+  // Nothing by default.
+  virtual void RefreshOwnState() {}
+};
+
+// What the new-member prompt showed, for the alert that goes with it.
+struct TNewPeerPromptShown {
+  std::string caption;
+  std::string message;
+  std::intptr_t window = 0;
+};
+
+// The new-member prompt: asks whether an unknown peer may become a member.
+// It is not modal and holds one request; a new request replaces the one still
+// pending, whose answer is then never given. answer(true) accepts, answer(false)
+// denies; closing the prompt otherwise answers nothing.
+class INewPeerPromptPort {
+ public:
+  virtual ~INewPeerPromptPort() = default;
+  virtual TNewPeerPromptShown ShowNewPeerPrompt(const std::string& userName,
+                                                std::function<void(bool accept)> answer) = 0;
+};
+
+// The picture check: true when data is a bitmap the program can read.
+class IPictureCheckPort {
+ public:
+  virtual ~IPictureCheckPort() = default;
+  virtual bool IsReadableBitmap(const std::uint8_t* data, std::size_t size) = 0;
 };
 
 // The ports one run uses; the sequence never owns them.
@@ -140,6 +174,8 @@ struct TUiPorts {
   IFirstRunDialogs* firstRun = nullptr;
   ISettingsDialogPort* settings = nullptr;
   IMainWindowPort* mainWindow = nullptr;
+  INewPeerPromptPort* newPeerPrompt = nullptr;  // none: unknown peers wait unanswered
+  IPictureCheckPort* pictures = nullptr;        // none: the core's own bitmap check
 };
 
 }  // namespace tarnix

@@ -51,6 +51,13 @@ typedef uint32_t HCService;
  * never lets an exception out. */
 typedef intptr_t(HCCALL* HCProc)(intptr_t wParam, intptr_t lParam);
 
+/* The data routine of a btProc task, given to IHCPTranser::NewTask as its
+ * BufferProc: fills at most `capacity` bytes of `buffer` with the task's next
+ * data and answers how many it wrote; 0 ends the task (a value below 0 or above
+ * capacity counts as 0). Called on the connection thread, under the
+ * connection's task-list lock. */
+typedef int32_t(HCCALL* HCBufferProc)(int64_t taskUID, void* buffer, int32_t capacity);
+
 /* Result codes. In C++ they are typed constants; in C enumerators. */
 #ifdef __cplusplus
 inline constexpr int32_t HCPE_ALLRIGHT = 0;

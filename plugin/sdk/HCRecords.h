@@ -185,6 +185,22 @@ HC_STATIC_ASSERT(offsetof(AlertRecord, Option1) == 40, "Option1 at 40");
 HC_STATIC_ASSERT(offsetof(AlertRecord, Flags) == 60, "Flags at 60");
 #endif
 
+/* wParam of the service "ui/toolmenu/add": the button's caption (UTF-8, valid
+ * for the call) and its icon, 0 for the default picture or a pointer to the
+ * UTF-8 path of an image file (read during the call). */
+typedef struct THCToolMenuRecord {
+  const char* Caption;
+  intptr_t Icon;
+} THCToolMenuRecord;
+
+/* lParam of a member-menu procedure called with code 0: the procedure writes
+ * the action's caption (UTF-8, NUL-terminated) into Buffer, at most Size bytes
+ * with the NUL. The host passes Size 128 and a buffer of NULs. */
+typedef struct THCMenuCaptionRecord {
+  char* Buffer;
+  int32_t Size;
+} THCMenuCaptionRecord;
+
 /* The byte count GetTask needs for a task: the record, then the task name and
  * the initial information, each with its NUL. */
 static inline size_t HCTaskCopySize(size_t nameLength, size_t initialInfoLength) {

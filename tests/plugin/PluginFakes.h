@@ -23,7 +23,12 @@ namespace tarnix::plugintest {
 struct TTestBus {
   THCServiceManager services;
   THCEventManager events;
-  THCHandlerContext Context() { return {&services, &events}; }
+  THCHandlerContext Context() {
+    THCHandlerContext context;
+    context.services = &services;
+    context.events = &events;
+    return context;
+  }
   std::vector<std::string> ServiceNames() const {
     std::vector<std::string> names;
     for (const auto& entry : services.Entries()) names.push_back(entry.name);

@@ -5,20 +5,18 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/BitmapBytes.h"
 #include "ui/MainWindow.h"
+#include "ui/NewMemberPrompt.h"
+#include "ui/PictureCheck.h"
 #include "ui/QtPorts.h"
+
+#include "tests/ui/QtTestApp.h"
 
 namespace tarnix::test {
 namespace {
 
-QApplication& App() {
-  static int argc = 1;
-  static char name[] = "tests_ui";
-  static char* argv[] = {name, nullptr};
-  qputenv("QT_QPA_PLATFORM", "offscreen");
-  static QApplication app(argc, argv);
-  return app;
-}
+QApplication& App() { return QtTestApp(); }
 
 TEST(QtMainWindowTest, StartingPanelCarriesStatusAndEcho) {
   App();
@@ -68,6 +66,40 @@ TEST(QtPortsTest, ShutdownRejectsTheOpenBoxAndRefusesLaterDialogs) {
   EXPECT_EQ(firstRun.Login("a", "b").result, kIdCancel);
   TQtSettingsDialog settings;
   EXPECT_EQ(settings.ShowSettings(), kIdCancel);
+}
+
+TEST(QtMemberPortsTest, PictureCheckReadsBitmapsOnly) {
+  App();
+  TQtPictureCheck check;
+  const std::vector<uint8_t> bitmap = MakeBitmap(4, 3);
+  EXPECT_TRUE(check.IsReadableBitmap(bitmap.data(), bitmap.size()));
+  const std::vector<uint8_t> truncated(bitmap.begin(), bitmap.begin() + 20);
+  EXPECT_FALSE(check.IsReadableBitmap(truncated.data(), truncated.size()));
+  const std::vector<uint8_t> gif = {'G', 'I', 'F', '8', '9', 'a', 1, 0, 1, 0, 0, 0, 0, ';'};
+  EXPECT_FALSE(check.IsReadableBitmap(gif.data(), gif.size()));
+  EXPECT_FALSE(check.IsReadableBitmap(nullptr, 0));
+}
+
+TEST(QtMemberPortsTest, NewMemberPromptShowsTheNameAndAnswersOnce) {
+  App();
+  TfrmNewMember prompt;
+  prompt.SetTextSource([](const std::string& section, const std::string& key) -> std::string {
+    if (section == "frmNewMember" && key == "lblMsg") return "Accept %s?";
+    return "";
+  });
+  std::vector<bool> answers;
+  const TNewPeerPromptShown first = prompt.ShowNewPeerPrompt("carol", [&](bool a) { answers.push_back(a); });
+  // A second request replaces the first, which is never answered.
+  const TNewPeerPromptShown shown = prompt.ShowNewPeerPrompt("dave", [&](bool a) { answers.push_back(!a); });
+  EXPECT_EQ(first.message, "Accept carol?");
+  EXPECT_EQ(shown.message, "Accept dave?");
+  EXPECT_EQ(prompt.findChild<QLabel*>("lblMsg")->text(), "Accept dave?");
+  EXPECT_TRUE(prompt.isVisible());
+  EXPECT_EQ(prompt.pos(), QPoint(74, 74));
+  prompt.Answer(false);
+  prompt.Answer(true);  // nothing pending any more
+  EXPECT_EQ(answers, (std::vector<bool>{true}));
+  EXPECT_FALSE(prompt.isVisible());
 }
 
 }  // namespace
