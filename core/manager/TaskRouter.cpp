@@ -83,9 +83,14 @@ void RouteMemberTask(THCMemberList& members, THCTranserManager& manager,
     TTranserTaskInfo info;
     std::string initialInfo;
     std::intptr_t result = HCPE_INTERNAL_ERROR;
+    uint32_t tagBefore = 0;
     try {
       FillTaskInfo(task, info, initialInfo);
-      if (hooks.streamView && task.Stream != nullptr) streamView = hooks.streamView(task.Stream);
+      tagBefore = info.Tag;
+      // At tkFreed the stream's adapter is on its way out: the plugin sees none.
+      if (hooks.streamView && task.Stream != nullptr && code != tkFreed) {
+        streamView = hooks.streamView(task.Stream);
+      }
       info.Stream = streamView.get();
       const std::shared_ptr<IHCPMember> memberView =
           hooks.memberView ? hooks.memberView(*member) : nullptr;
@@ -111,8 +116,9 @@ void RouteMemberTask(THCMemberList& members, THCTranserManager& manager,
         }
       }
     }
-    // 7
-    task.Tag = info.Tag;
+    // 7: only a tag the plugin changed in the record is copied back, so a tag
+    // given to AcceptTask during the call is not overwritten by the old one.
+    if (info.Tag != tagBefore) task.Tag = info.Tag;
     streamView.reset();
   } catch (...) {
     // 8
