@@ -38,7 +38,9 @@ double Seconds(Clock::time_point since) {
   return std::chrono::duration<double>(Clock::now() - since).count();
 }
 
-void Print(const std::string& name, double value) { std::printf("%s: %.2f\n", name.c_str(), value); }
+void Print(const std::string& name, double value) {
+  std::printf("%s: %.2f\n", name.c_str(), value);
+}
 
 // size bytes made by repeating a pattern block; reading costs one copy.
 class TPatternSource : public TStream {
@@ -49,8 +51,10 @@ class TPatternSource : public TStream {
     auto* out = static_cast<uint8_t*>(buffer);
     int64_t done = 0;
     while (done < n) {
-      const auto at = static_cast<std::size_t>((position_ + done) % static_cast<int64_t>(block_.size()));
-      const auto take = static_cast<std::size_t>(std::min<int64_t>(n - done, static_cast<int64_t>(block_.size() - at)));
+      const auto at =
+          static_cast<std::size_t>((position_ + done) % static_cast<int64_t>(block_.size()));
+      const auto take = static_cast<std::size_t>(
+          std::min<int64_t>(n - done, static_cast<int64_t>(block_.size() - at)));
       std::memcpy(out + done, block_.data() + at, take);
       done += static_cast<int64_t>(take);
     }
@@ -59,7 +63,9 @@ class TPatternSource : public TStream {
   }
   int64_t Write(const void*, int64_t) override { return 0; }
   int64_t Seek(int64_t offset, TSeekOrigin origin) override {
-    const int64_t base = origin == TSeekOrigin::Beginning ? 0 : origin == TSeekOrigin::Current ? position_ : size_;
+    const int64_t base = origin == TSeekOrigin::Beginning ? 0
+                         : origin == TSeekOrigin::Current ? position_
+                                                          : size_;
     position_ = std::clamp<int64_t>(base + offset, 0, size_);
     return position_;
   }
@@ -80,8 +86,10 @@ class TCheckingSink : public TStream {
     const auto* in = static_cast<const uint8_t*>(buffer);
     int64_t done = 0;
     while (done < count) {
-      const auto at = static_cast<std::size_t>((position_ + done) % static_cast<int64_t>(block_.size()));
-      const auto take = static_cast<std::size_t>(std::min<int64_t>(count - done, static_cast<int64_t>(block_.size() - at)));
+      const auto at =
+          static_cast<std::size_t>((position_ + done) % static_cast<int64_t>(block_.size()));
+      const auto take = static_cast<std::size_t>(
+          std::min<int64_t>(count - done, static_cast<int64_t>(block_.size() - at)));
       if (std::memcmp(in + done, block_.data() + at, take) != 0) damaged_ = true;
       done += static_cast<int64_t>(take);
     }
@@ -90,7 +98,9 @@ class TCheckingSink : public TStream {
     return count;
   }
   int64_t Seek(int64_t offset, TSeekOrigin origin) override {
-    const int64_t base = origin == TSeekOrigin::Beginning ? 0 : origin == TSeekOrigin::Current ? position_ : size_;
+    const int64_t base = origin == TSeekOrigin::Beginning ? 0
+                         : origin == TSeekOrigin::Current ? position_
+                                                          : size_;
     position_ = std::max<int64_t>(0, base + offset);
     return position_;
   }

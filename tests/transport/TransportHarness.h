@@ -4,22 +4,21 @@
 // connection threads over 127.0.0.1 (a real server on port 0), and a raw peer
 // that speaks bytes directly for the tests that need a misbehaving other side.
 #include <arpa/inet.h>
+#include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <chrono>
 #include <condition_variable>
-#include <algorithm>
 #include <cstring>
 #include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "transport/connection/TranserThread.h"
 #include "transport/server/TranserServer.h"
@@ -58,11 +57,16 @@ class TRecorder {
     events.OnTaskNotify = [this](TTranserThread& thread, TTranserTask& task, int code) {
       if (onTask) onTask(thread, task, code);
       Push([&] {
-        tasks_.push_back({code, task.UID, task.Name, task.Direction, task.State, task.Result,
-                          task.Position});
+        tasks_.push_back(
+            {code, task.UID, task.Name, task.Direction, task.State, task.Result, task.Position});
       });
     };
-    events.OnTranserEnd = [this](TTranserThread&) { Push([&] { ended_ = true; notifies_.push_back(-1); }); };
+    events.OnTranserEnd = [this](TTranserThread&) {
+      Push([&] {
+        ended_ = true;
+        notifies_.push_back(-1);
+      });
+    };
     events.OnTranserError = [this](TTranserThread&, const std::exception& e) {
       Push([&] { errors_.push_back(e.what()); });
     };
@@ -159,14 +163,15 @@ class TConnectedPair {
   explicit TConnectedPair(std::shared_ptr<const TTickClock> clock = SystemTickClock(),
                           int bufferSize = 32767) {
     server.SetLocalPort("0");
-    server.SetOnGetTranserThread([this, clock, bufferSize](TTranserServer&, TServerSocketThread& st) {
-      auto thread = TTranserThread::Create(st, clock);
-      thread->SetBufferSize(bufferSize);
-      thread->SetEvents(incomingEvents.Events());
-      std::scoped_lock lock(mutex_);
-      incoming = thread;
-      return thread;
-    });
+    server.SetOnGetTranserThread(
+        [this, clock, bufferSize](TTranserServer&, TServerSocketThread& st) {
+          auto thread = TTranserThread::Create(st, clock);
+          thread->SetBufferSize(bufferSize);
+          thread->SetEvents(incomingEvents.Events());
+          std::scoped_lock lock(mutex_);
+          incoming = thread;
+          return thread;
+        });
     EXPECT_TRUE(server.Open());
     outgoing = TTranserThread::Create("127.0.0.1", server.BoundPort(), clock);
     outgoing->SetBufferSize(bufferSize);
@@ -338,7 +343,9 @@ class TPatternStream : public TStream {
   }
   int64_t Write(const void*, int64_t) override { return 0; }
   int64_t Seek(int64_t offset, TSeekOrigin origin) override {
-    const int64_t base = origin == TSeekOrigin::Beginning ? 0 : origin == TSeekOrigin::Current ? position_ : size_;
+    const int64_t base = origin == TSeekOrigin::Beginning ? 0
+                         : origin == TSeekOrigin::Current ? position_
+                                                          : size_;
     position_ = std::max<int64_t>(0, base + offset);
     return position_;
   }
@@ -361,7 +368,9 @@ class TSinkStream : public TStream {
     return count;
   }
   int64_t Seek(int64_t offset, TSeekOrigin origin) override {
-    const int64_t base = origin == TSeekOrigin::Beginning ? 0 : origin == TSeekOrigin::Current ? position_ : size_;
+    const int64_t base = origin == TSeekOrigin::Beginning ? 0
+                         : origin == TSeekOrigin::Current ? position_
+                                                          : size_;
     position_ = std::max<int64_t>(0, base + offset);
     return position_;
   }
@@ -378,7 +387,8 @@ inline int64_t StartTask(TTranserThread& thread, std::string_view name, TStream*
                          uint32_t tag, std::span<const uint8_t> info, uint8_t packetType,
                          uint8_t bufferType, TBufferProc proc = {}) {
   std::scoped_lock lock(thread.Tasks().Mutex());
-  TTranserTask* task = thread.NewTask(name, stream, tag, info, packetType, bufferType, std::move(proc));
+  TTranserTask* task =
+      thread.NewTask(name, stream, tag, info, packetType, bufferType, std::move(proc));
   return task != nullptr ? task->UID : 0;
 }
 

@@ -1,15 +1,15 @@
 // The connection thread: banner exchange, notification sequences, keep-alive
 // ping, the watchdog, commands outside the table, and Disconnect.
-#include <thread>
-
 #include <gtest/gtest.h>
 
+#include <thread>
+
 #include "tests/support/FakeTickClock.h"
+#include "tests/transport/TransportHarness.h"
 #include "transport/log/Log.h"
 #include "transport/wire/ByteOrder.h"
 #include "transport/wire/CommandPayloads.h"
 #include "transport/wire/Md5.h"
-#include "tests/transport/TransportHarness.h"
 
 namespace tarnix::test {
 namespace {
@@ -158,9 +158,8 @@ TEST(ConnectionThread, BannerThenFrameInOneWriteKeepsTheThirtyFifthByteForTheFra
   bytes.insert(bytes.end(), ping.begin(), ping.end());
   c.peer->Send(bytes);
   TRawFrame frame;
-  ASSERT_TRUE(c.peer->ReadFrameUntil(frame, [](const TRawFrame& f) {
-    return f.kind == TFrameKind::Cmd && f.type == tcPong;
-  }));
+  ASSERT_TRUE(c.peer->ReadFrameUntil(
+      frame, [](const TRawFrame& f) { return f.kind == TFrameKind::Cmd && f.type == tcPong; }));
   EXPECT_EQ(GetU32(frame.data.data()), 4242u);
 }
 
@@ -185,11 +184,13 @@ TEST(ConnectionThread, PingsEveryTenSecondsAndAnswersPingsWithTheSameBytes) {
   ASSERT_EQ(frame.type, tcPing);
   clock->Advance(10000);  // not more than 10000 ms yet: no ping
   c.peer->SendFrame(TFrameKind::Cmd, 0, tcPing, std::vector<uint8_t>{1, 2, 3, 4});
-  ASSERT_TRUE(c.peer->ReadFrameUntil(frame, [](const TRawFrame& f) { return f.kind == TFrameKind::Cmd; }));
+  ASSERT_TRUE(
+      c.peer->ReadFrameUntil(frame, [](const TRawFrame& f) { return f.kind == TFrameKind::Cmd; }));
   EXPECT_EQ(frame.type, tcPong);
   EXPECT_EQ(frame.data, (std::vector<uint8_t>{1, 2, 3, 4}));
   clock->Advance(1);
-  ASSERT_TRUE(c.peer->ReadFrameUntil(frame, [](const TRawFrame& f) { return f.kind == TFrameKind::Cmd; }));
+  ASSERT_TRUE(
+      c.peer->ReadFrameUntil(frame, [](const TRawFrame& f) { return f.kind == TFrameKind::Cmd; }));
   EXPECT_EQ(frame.type, tcPing);
   EXPECT_EQ(frame.id, 2u);
   EXPECT_EQ(GetU32(frame.data.data()), clock->Now());
@@ -241,7 +242,8 @@ TEST(ConnectionThread, GarbageBeforeAFrameIsSkipped) {
   c.peer->Send(garbage);
   c.peer->SendFrame(TFrameKind::Cmd, 0, tcPing, BuildPingPayload(77));
   TRawFrame frame;
-  ASSERT_TRUE(c.peer->ReadFrameUntil(frame, [](const TRawFrame& f) { return f.kind == TFrameKind::Ack; }));
+  ASSERT_TRUE(
+      c.peer->ReadFrameUntil(frame, [](const TRawFrame& f) { return f.kind == TFrameKind::Ack; }));
   EXPECT_EQ(frame.id, 0u);
   ASSERT_TRUE(c.peer->ReadFrameUntil(frame, [](const TRawFrame& f) { return f.type == tcPong; }));
   EXPECT_EQ(GetU32(frame.data.data()), 77u);
@@ -294,7 +296,8 @@ TEST(ConnectionThread, ReqMakesTheThreadWriteTheCommandAgain) {
   // After the ack the command is forgotten.
   c.peer->SendFrame(TFrameKind::Ack, 0, 0, {});
   EXPECT_TRUE(c.events.WaitUntil([&] { return c.thread->Commander().SendList().Count() == 0; }))
-      << c.thread->Commander().SendList().Count() << " kept, next " << c.thread->Commander().NextSendID();
+      << c.thread->Commander().SendList().Count() << " kept, next "
+      << c.thread->Commander().NextSendID();
 }
 
 TEST(ConnectionThread, DuplicateCommandIsAcknowledgedOnlyOnce) {
@@ -308,7 +311,8 @@ TEST(ConnectionThread, DuplicateCommandIsAcknowledgedOnlyOnce) {
   std::vector<uint32_t> pongs;
   while (pongs.size() < 2 && c.peer->ReadFrame(frame)) {
     if (frame.kind == TFrameKind::Ack) acks.push_back(frame.id);
-    if (frame.kind == TFrameKind::Cmd && frame.type == tcPong) pongs.push_back(GetU32(frame.data.data()));
+    if (frame.kind == TFrameKind::Cmd && frame.type == tcPong)
+      pongs.push_back(GetU32(frame.data.data()));
   }
   EXPECT_EQ(acks, (std::vector<uint32_t>{0, 1}));
   EXPECT_EQ(pongs, (std::vector<uint32_t>{1, 2}));
@@ -344,7 +348,8 @@ std::vector<uint8_t> RawHeader(uint8_t type, int32_t length) {
 TEST(ConnectionThread, LengthsBeyondTheirBoundsEndTheConnection) {
   const std::vector<TBadInput> cases = {
       {"negative frame length", RawHeader(tcTaskData, -1), "frame data length -1 outside 0.."},
-      {"huge frame length", RawHeader(tcTaskData, 0x7fffffff), "frame data length 2147483647 outside"},
+      {"huge frame length", RawHeader(tcTaskData, 0x7fffffff),
+       "frame data length 2147483647 outside"},
       {"coded length past the payload",
        BuildFrame(TFrameKind::Cmd, 0, tcTaskData,
                   BuildTaskDataPayload({1, ptNormal, 100, 100}, std::vector<uint8_t>(10))),
@@ -364,7 +369,8 @@ TEST(ConnectionThread, LengthsBeyondTheirBoundsEndTheConnection) {
          return BuildFrame(TFrameKind::Cmd, 0, tcNewTask, p);
        }(),
        "NameLen 1048576 outside 0..4096"},
-      {"short accept payload", BuildFrame(TFrameKind::Cmd, 0, tcAcceptTask, std::vector<uint8_t>(9)),
+      {"short accept payload",
+       BuildFrame(TFrameKind::Cmd, 0, tcAcceptTask, std::vector<uint8_t>(9)),
        "Position needs 16 bytes, payload has 9"},
       {"short pong", BuildFrame(TFrameKind::Cmd, 0, tcPong, std::vector<uint8_t>(2)),
        "PacketCrashed - 10: tick needs 4 bytes"},

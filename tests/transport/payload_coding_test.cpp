@@ -1,8 +1,7 @@
 // Payload coding by packet type: the free routines and the per-connection coder
 // produce the same bytes, and every chunk is coded on its own.
-#include <zlib.h>
-
 #include <gtest/gtest.h>
+#include <zlib.h>
 
 #include "transport/coding/PayloadCoding.h"
 #include "transport/crypto/CryptErrors.h"
@@ -22,7 +21,8 @@ Bytes Pattern(std::size_t n) {
 }
 
 TEST(PayloadCoding, EncryptedSizesAreWholeBlocksAboveTheChunk) {
-  for (const auto& [plain, coded] : {std::pair{0, 8}, std::pair{8, 16}, std::pair{10, 16}, std::pair{15, 16}, std::pair{16, 24}}) {
+  for (const auto& [plain, coded] : {std::pair{0, 8}, std::pair{8, 16}, std::pair{10, 16},
+                                     std::pair{15, 16}, std::pair{16, 24}}) {
     SCOPED_TRACE(plain);
     Bytes buf = Pattern(static_cast<std::size_t>(plain));
     EXPECT_EQ(EncryptPayload(buf, plain, kPacketKey), coded);
@@ -77,7 +77,8 @@ TEST(PayloadCoding, BadInputRaisesAndLeavesTheBufferAlone) {
 
 TEST(PayloadCoding, ConnectionCoderMatchesTheFreeRoutines) {
   TPayloadCoder coder;
-  for (std::size_t n : {std::size_t{0}, std::size_t{1}, std::size_t{10}, std::size_t{32767}, std::size_t{131072}}) {
+  for (std::size_t n :
+       {std::size_t{0}, std::size_t{1}, std::size_t{10}, std::size_t{32767}, std::size_t{131072}}) {
     SCOPED_TRACE(n);
     const Bytes plain = Pattern(n);
     // Encrypted: byte for byte the same, behind a header offset.
@@ -89,7 +90,8 @@ TEST(PayloadCoding, ConnectionCoderMatchesTheFreeRoutines) {
     EXPECT_EQ(Bytes(viaCoder.begin() + 3, viaCoder.end()), viaRoutine);
     EXPECT_EQ(Bytes(viaCoder.begin(), viaCoder.begin() + 3), Bytes(3, 0xee));
     Bytes decoded;
-    EXPECT_EQ(coder.Decode(ptEncrypted, std::span(viaCoder).subspan(3), 0, decoded), static_cast<int>(n));
+    EXPECT_EQ(coder.Decode(ptEncrypted, std::span(viaCoder).subspan(3), 0, decoded),
+              static_cast<int>(n));
     EXPECT_EQ(decoded, plain);
     // Compressed: the reused stream gives the same bytes as a fresh one.
     Bytes fresh = plain;
@@ -97,9 +99,11 @@ TEST(PayloadCoding, ConnectionCoderMatchesTheFreeRoutines) {
     Bytes reused;
     coder.Encode(ptCompressed, plain, reused, 0);
     EXPECT_EQ(reused, fresh);
-    EXPECT_LE(static_cast<int>(reused.size()), coder.MaxCodedSize(ptCompressed, static_cast<int>(n)));
+    EXPECT_LE(static_cast<int>(reused.size()),
+              coder.MaxCodedSize(ptCompressed, static_cast<int>(n)));
     EXPECT_LE(static_cast<int>(reused.size()), kMaxCodedChunkLength);
-    EXPECT_EQ(coder.Decode(ptCompressed, reused, static_cast<int>(n), decoded), static_cast<int>(n));
+    EXPECT_EQ(coder.Decode(ptCompressed, reused, static_cast<int>(n), decoded),
+              static_cast<int>(n));
     EXPECT_EQ(decoded, plain);
   }
 }

@@ -1,10 +1,10 @@
 // The listening server: threads from the owner, at most ten at once with the
 // eleventh served when a slot frees, refused connections, closing, a port that
 // cannot be bound, and one bad peer among good ones.
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <deque>
-
-#include <gtest/gtest.h>
 
 #include "tests/support/FakeTickClock.h"
 #include "tests/transport/TransportHarness.h"
@@ -24,15 +24,16 @@ class TServerOwner {
       std::scoped_lock lock(mutex_);
       clientHosts_.push_back(client.RemoteHost());
     });
-    server.SetOnGetTranserThread([this, clock](TTranserServer&, TServerSocketThread& st) -> std::shared_ptr<TTranserThread> {
-      if (refuse) return nullptr;
-      auto thread = TTranserThread::Create(st, clock);
-      std::scoped_lock lock(mutex_);
-      recorders_.emplace_back();
-      thread->SetEvents(recorders_.back().Events());
-      threads_.push_back(thread);
-      return thread;
-    });
+    server.SetOnGetTranserThread(
+        [this, clock](TTranserServer&, TServerSocketThread& st) -> std::shared_ptr<TTranserThread> {
+          if (refuse) return nullptr;
+          auto thread = TTranserThread::Create(st, clock);
+          std::scoped_lock lock(mutex_);
+          recorders_.emplace_back();
+          thread->SetEvents(recorders_.back().Events());
+          threads_.push_back(thread);
+          return thread;
+        });
     EXPECT_TRUE(server.Open());
   }
   ~TServerOwner() { server.Close(); }
@@ -107,7 +108,8 @@ TEST(TranserServer, PeerWithoutABannerEndsAfterOneSecondAndFreesItsSlot) {
   EXPECT_EQ(owner.server.ThreadCount(), 1u);
   clock->Advance(1000);
   ASSERT_TRUE(owner.Recorder(0).WaitEnded());
-  EXPECT_EQ(owner.Recorder(0).Notifies(), (std::vector<int>{tnProtocolInvalid, tnDisconnected, -1}));
+  EXPECT_EQ(owner.Recorder(0).Notifies(),
+            (std::vector<int>{tnProtocolInvalid, tnDisconnected, -1}));
   ASSERT_TRUE(owner.Recorder(0).WaitUntil([&] { return owner.server.ThreadCount() == 0; }));
   EXPECT_TRUE(silent.WaitClosed());
 }

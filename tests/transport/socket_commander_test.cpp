@@ -1,12 +1,11 @@
 // TTranserSocket and TTranserCommander over a real loopback connection: waits,
 // IsAlive, sequence numbers from several threads, ack, req and resend, damaged
 // digests, and two sides that write large frames at each other at once.
+#include <gtest/gtest.h>
 #include <sys/socket.h>
 
 #include <atomic>
 #include <thread>
-
-#include <gtest/gtest.h>
 
 #include "tests/transport/TransportHarness.h"
 #include "transport/net/TranserCommander.h"
@@ -40,7 +39,8 @@ struct TCommanderEnd {
   }
   std::vector<uint32_t> SendListIds() {
     std::vector<uint32_t> ids;
-    for (int i = 0; i < commander.SendList().Count(); ++i) ids.push_back(commander.SendList().GetCopy(i)->ID);
+    for (int i = 0; i < commander.SendList().Count(); ++i)
+      ids.push_back(commander.SendList().GetCopy(i)->ID);
     return ids;
   }
 
@@ -177,7 +177,8 @@ TEST(TranserCommander, DamagedCommandCostsOneReqAndKeepsTheExpectedNumber) {
   end.peer->SendFrame(TFrameKind::Cmd, 5, tcPing, BuildPingPayload(5));
   end.peer->SendFrame(TFrameKind::Cmd, 0, tcPing, BuildPingPayload(0));
   TCommandPtr received;
-  ASSERT_TRUE(end.ExchangeUntil([&] { return (received = end.commander.NextReceived()) != nullptr; }));
+  ASSERT_TRUE(
+      end.ExchangeUntil([&] { return (received = end.commander.NextReceived()) != nullptr; }));
   EXPECT_EQ(received->ID, 0u);
   EXPECT_EQ(end.commander.NextReceiveID(), 1u);
   ASSERT_TRUE(end.peer->ReadFrame(frame));
@@ -215,7 +216,8 @@ TEST(TranserCommander, TwoSidesWritingLargeFramesAtOnceDoNotBlockEachOther) {
   auto pump = [&](TTranserCommander& c, TTranserSocket& s, int& received, std::string& error) {
     try {
       const auto until = std::chrono::steady_clock::now() + kDeadline;
-      while ((received < kFrames || c.SendList().Count() > 0) && std::chrono::steady_clock::now() < until) {
+      while ((received < kFrames || c.SendList().Count() > 0) &&
+             std::chrono::steady_clock::now() < until) {
         c.Exchange();
         while (const TCommandPtr cmd = c.NextReceived()) {
           if (cmd->Data != big) error = "damaged payload";

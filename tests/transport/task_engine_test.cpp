@@ -63,7 +63,8 @@ class TaskEngine : public ::testing::Test {
   }
   int64_t ArrivingTask(uint8_t bufferType, int64_t size) {
     const int64_t uid = 4242;
-    engine.HandleCommand(Command(tcNewTask, BuildNewTaskPayload({uid, "in", size, bufferType, {}})));
+    engine.HandleCommand(
+        Command(tcNewTask, BuildNewTaskPayload({uid, "in", size, bufferType, {}})));
     return uid;
   }
 
@@ -144,7 +145,9 @@ TEST_F(TaskEngine, NewTaskRefusesWhatNoPeerCouldTake) {
   TMemoryStream source;
   EXPECT_EQ(engine.NewTask("x", &source, 0, {}, 0, 3, {}), nullptr);
   EXPECT_EQ(engine.NewTask("x", nullptr, 0, {}, 0, btStream, {}), nullptr);
-  EXPECT_EQ(engine.NewTask(std::string(kMaxTaskNameLength + 1, 'n'), &source, 0, {}, 0, btStream, {}), nullptr);
+  EXPECT_EQ(
+      engine.NewTask(std::string(kMaxTaskNameLength + 1, 'n'), &source, 0, {}, 0, btStream, {}),
+      nullptr);
   connection.state = csClosed;
   EXPECT_EQ(engine.NewTask("x", &source, 0, {}, 0, btStream, {}), nullptr);
   connection.state = csHandshake;
@@ -153,8 +156,9 @@ TEST_F(TaskEngine, NewTaskRefusesWhatNoPeerCouldTake) {
 
 TEST_F(TaskEngine, BufferRoutineResultOutsideItsCapacityEndsTheTask) {
   connection.bufferSize = 64;
-  TTranserTask* task = engine.NewTask("p", nullptr, 0, {}, 0, btProc,
-                                      [](int64_t, uint8_t*, int32_t capacity) { return capacity + 1; });
+  TTranserTask* task =
+      engine.NewTask("p", nullptr, 0, {}, 0, btProc,
+                     [](int64_t, uint8_t*, int32_t capacity) { return capacity + 1; });
   engine.Pump();
   engine.HandleCommand(Command(tcAcceptTask, BuildAcceptTaskPayload({task->UID, 0})));
   connection.commands.clear();
@@ -165,11 +169,12 @@ TEST_F(TaskEngine, BufferRoutineResultOutsideItsCapacityEndsTheTask) {
   // The routine gets the task's UID, the buffer and the capacity.
   int64_t seenUid = 0;
   int32_t seenCapacity = 0;
-  TTranserTask* second = engine.NewTask("q", nullptr, 0, {}, 0, btProc, [&](int64_t uid, uint8_t*, int32_t capacity) {
-    seenUid = uid;
-    seenCapacity = capacity;
-    return 0;
-  });
+  TTranserTask* second =
+      engine.NewTask("q", nullptr, 0, {}, 0, btProc, [&](int64_t uid, uint8_t*, int32_t capacity) {
+        seenUid = uid;
+        seenCapacity = capacity;
+        return 0;
+      });
   engine.Pump();
   engine.HandleCommand(Command(tcAcceptTask, BuildAcceptTaskPayload({second->UID, 0})));
   engine.Pump();
@@ -183,7 +188,9 @@ TEST_F(TaskEngine, ProgressOfAStreamIsSampledAtMostOncePerSecond) {
   ASSERT_TRUE(engine.AcceptTask(uid, &sink, 0));
   engine.Pump();
   auto chunk = [&](int n) {
-    engine.HandleCommand(Command(tcTaskData, BuildTaskDataPayload({uid, ptNormal, n, 0}, Bytes(static_cast<std::size_t>(n)))));
+    engine.HandleCommand(
+        Command(tcTaskData,
+                BuildTaskDataPayload({uid, ptNormal, n, 0}, Bytes(static_cast<std::size_t>(n)))));
   };
   auto progressCount = [&] {
     int n = 0;
@@ -228,7 +235,8 @@ TEST_F(TaskEngine, ProcChunkIsReadableDuringProgressAndTheGivenStreamComesBack) 
   };
   Bytes compressed = PatternBytes(300);
   CompressPayload(compressed, 300);
-  engine.HandleCommand(Command(tcTaskData, BuildTaskDataPayload({uid, ptCompressed, 300, 0}, compressed)));
+  engine.HandleCommand(
+      Command(tcTaskData, BuildTaskDataPayload({uid, ptCompressed, 300, 0}, compressed)));
   EXPECT_EQ(seen, PatternBytes(300));
   TTranserTask* task = engine.Tasks().FindUID(uid, kTaskReceiving);
   EXPECT_EQ(task->Stream, &given);
@@ -241,7 +249,8 @@ TEST_F(TaskEngine, PeerCommandsThatNoTaskAwaitsChangeNothing) {
   TMemoryStream source(PatternBytes(10));
   TTranserTask& task = SendingTask(&source, ptNormal);
   engine.HandleCommand(Command(tcAbortTask, BuildUidPayload(task.UID + 1)));
-  engine.HandleCommand(Command(tcTaskData, BuildTaskDataPayload({task.UID, ptNormal, 1, 0}, Bytes(1))));
+  engine.HandleCommand(
+      Command(tcTaskData, BuildTaskDataPayload({task.UID, ptNormal, 1, 0}, Bytes(1))));
   EXPECT_EQ(task.State, tsTransferring);  // a chunk for our own sending task is not data for it
   engine.HandleCommand(Command(tcAbortTask, BuildUidPayload(task.UID)));
   EXPECT_EQ(task.Result, trAborted);
@@ -300,7 +309,8 @@ TEST_F(TaskEngine, AutoStreamWithoutAStreamFromTheHandlerIsDenied) {
   };
   engine.HandleCommand(Command(tcNewTask, BuildNewTaskPayload({99, "auto", 4, btAutoStream, {}})));
   EXPECT_EQ(engine.Tasks().FindUID(99)->State, tsTransferring);
-  engine.HandleCommand(Command(tcTaskData, BuildTaskDataPayload({99, ptNormal, 4, 0}, Bytes{1, 2, 3, 4})));
+  engine.HandleCommand(
+      Command(tcTaskData, BuildTaskDataPayload({99, ptNormal, 4, 0}, Bytes{1, 2, 3, 4})));
   EXPECT_EQ(dest.Data(), (Bytes{1, 2, 3, 4}));
   EXPECT_EQ(engine.Tasks().FindUID(99)->Result, trCompleted);
 }

@@ -2,10 +2,10 @@
 // type and packet type, the chunk-size rule with resume, deny, abort from each
 // side, suspend on the receiving side, unanswered tasks, and the end of a
 // connection in the middle of a transfer.
+#include <gtest/gtest.h>
+
 #include <atomic>
 #include <map>
-
-#include <gtest/gtest.h>
 
 #include "tests/transport/TransportHarness.h"
 #include "transport/tasks/TranserStream.h"
@@ -47,9 +47,7 @@ class TaskTransfer : public ::testing::Test {
     ASSERT_TRUE(pair_->Connect());
     incoming_ = pair_->Incoming();
   }
-  void TearDown() override {
-    pair_.reset();
-  }
+  void TearDown() override { pair_.reset(); }
 
   // The receiving side accepts every task into a fresh memory stream.
   void AcceptEverything() {
@@ -58,7 +56,8 @@ class TaskTransfer : public ::testing::Test {
       TReceived& r = received_[task.Name];
       if (code == tkArrived) {
         r.stream = std::make_unique<TMemoryStream>();
-        EXPECT_TRUE(thread.AcceptTask(task.UID, task.BufferType == btProc ? nullptr : r.stream.get(), 0));
+        EXPECT_TRUE(
+            thread.AcceptTask(task.UID, task.BufferType == btProc ? nullptr : r.stream.get(), 0));
       } else if (code == tkProgress && task.BufferType == btProc) {
         const int64_t size = task.Stream->Size();
         std::vector<uint8_t> chunk(static_cast<std::size_t>(size));
@@ -114,18 +113,20 @@ TEST_F(TaskTransfer, EveryBufferTypeAndPacketTypeArrivesWhole) {
     sources.push_back(std::make_unique<TMemoryStream>(*c.data));
     TBufferProc proc;
     if (c.bufferType == btProc) {
-      proc = [&procOffset, &procMutex, data = c.data](int64_t uid, uint8_t* buffer, int32_t capacity) {
+      proc = [&procOffset, &procMutex, data = c.data](int64_t uid, uint8_t* buffer,
+                                                      int32_t capacity) {
         std::scoped_lock lock(procMutex);
         std::size_t& offset = procOffset[uid];
-        const auto n = std::min<std::size_t>(static_cast<std::size_t>(capacity), data->size() - offset);
+        const auto n =
+            std::min<std::size_t>(static_cast<std::size_t>(capacity), data->size() - offset);
         std::copy_n(data->begin() + static_cast<std::ptrdiff_t>(offset), n, buffer);
         offset += n;
         return static_cast<int32_t>(n);
       };
     }
-    const int64_t uid = StartTask(*pair_->outgoing, c.name,
-                                  c.bufferType == btProc ? nullptr : sources.back().get(), 0, {},
-                                  c.packetType, c.bufferType, proc);
+    const int64_t uid =
+        StartTask(*pair_->outgoing, c.name, c.bufferType == btProc ? nullptr : sources.back().get(),
+                  0, {}, c.packetType, c.bufferType, proc);
     ASSERT_NE(uid, 0) << c.name;
   }
   for (const TCase& c : cases) {
@@ -191,7 +192,8 @@ TEST_F(TaskTransfer, ChunksFollowTheBufferSizeAndResumeFromTheReceiversPosition)
     EXPECT_TRUE(dest->Data() == data);
     EXPECT_EQ(pair_->incomingEvents.Task(tkFinished, uid).result, trCompleted);
     EXPECT_EQ(pair_->outgoingEvents.Task(tkFinished, uid).result, trCompleted);
-    EXPECT_EQ(pair_->outgoingEvents.Task(tkFinished, uid).position, 100000 - c.resumeAt + c.resumeAt);
+    EXPECT_EQ(pair_->outgoingEvents.Task(tkFinished, uid).position,
+              100000 - c.resumeAt + c.resumeAt);
   }
 }
 
@@ -263,7 +265,8 @@ TEST_F(TaskTransfer, AbortFromEitherSideEndsBothCopiesWithAborted) {
     pair_->incomingEvents.onTask = [](TTranserThread& thread, TTranserTask& task, int code) {
       if (code == tkArrived) thread.AcceptTask(task.UID, nullptr, 0);
     };
-    const int64_t uid = StartTask(*pair_->outgoing, "endless", nullptr, 0, {}, ptCompressed, btProc, EndlessProc(calls));
+    const int64_t uid = StartTask(*pair_->outgoing, "endless", nullptr, 0, {}, ptCompressed, btProc,
+                                  EndlessProc(calls));
     ASSERT_NE(uid, 0);
     ASSERT_TRUE(pair_->incomingEvents.WaitTask(tkProgress, uid));
     if (senderAborts) {
@@ -377,12 +380,18 @@ TEST_F(TaskTransfer, ConnectionEndedMidTransferFreesEveryTaskOnBothSides) {
   pair_->incomingEvents.onTask = acceptAll;
   pair_->outgoingEvents.onTask = acceptAll;
   TPatternStream huge(int64_t{1} << 40);  // never finishes within the test
-  ASSERT_NE(StartTask(*pair_->outgoing, "out-proc", nullptr, 0, {}, ptEncrypted, btProc, EndlessProc(callsOut)), 0);
+  ASSERT_NE(StartTask(*pair_->outgoing, "out-proc", nullptr, 0, {}, ptEncrypted, btProc,
+                      EndlessProc(callsOut)),
+            0);
   ASSERT_NE(StartTask(*pair_->outgoing, "out-stream", &huge, 0, {}, ptNormal, btStream), 0);
-  ASSERT_NE(StartTask(*incoming_, "in-proc", nullptr, 0, {}, ptCompressed, btProc, EndlessProc(callsIn)), 0);
+  ASSERT_NE(
+      StartTask(*incoming_, "in-proc", nullptr, 0, {}, ptCompressed, btProc, EndlessProc(callsIn)),
+      0);
   // Data flows in both directions before the connection is cut.
-  ASSERT_TRUE(pair_->incomingEvents.WaitUntil([&] { return pair_->incomingEvents.CountTask(tkArrived) == 2; }));
-  ASSERT_TRUE(pair_->outgoingEvents.WaitUntil([&] { return pair_->outgoingEvents.CountTask(tkArrived) == 1; }));
+  ASSERT_TRUE(pair_->incomingEvents.WaitUntil(
+      [&] { return pair_->incomingEvents.CountTask(tkArrived) == 2; }));
+  ASSERT_TRUE(pair_->outgoingEvents.WaitUntil(
+      [&] { return pair_->outgoingEvents.CountTask(tkArrived) == 1; }));
   ASSERT_TRUE(pair_->incomingEvents.WaitTask(tkProgress));
   ASSERT_TRUE(pair_->outgoingEvents.WaitTask(tkProgress));
   incoming_->Disconnect();

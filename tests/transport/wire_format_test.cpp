@@ -42,7 +42,8 @@ TEST(WireFormat, BannerIsThirtyFourAsciiBytes) {
 TEST(WireFormat, EmptyCmdFrameIsThirtyBytesWithTheDigestOverTheNineHeaderBytes) {
   const Bytes frame = BuildFrame(TFrameKind::Cmd, 0x01020304, tcClose, {});
   ASSERT_EQ(frame.size(), 30u);
-  EXPECT_EQ(Bytes(frame.begin(), frame.begin() + 14), Hex("00 63 6d 64 01 04 03 02 01 01 00 00 00 00"));
+  EXPECT_EQ(Bytes(frame.begin(), frame.begin() + 14),
+            Hex("00 63 6d 64 01 04 03 02 01 01 00 00 00 00"));
   const TDigest digest = Md5Of(Hex("04 03 02 01 01 00 00 00 00"));
   EXPECT_EQ(Bytes(frame.begin() + 14, frame.end()), Bytes(digest.begin(), digest.end()));
 }
@@ -63,7 +64,8 @@ TEST(WireFormat, AckAndReqDigestIsTheIdFollowedByFiveZeroBytes) {
 TEST(WireFormat, CommandPayloadsHaveTheirExactLayouts) {
   EXPECT_EQ(BuildPingPayload(0x11223344), Hex("44 33 22 11"));
   EXPECT_EQ(BuildUidPayload(-2), Hex("fe ff ff ff ff ff ff ff"));
-  EXPECT_EQ(BuildAcceptTaskPayload({1, 4096}), Hex("01 00 00 00 00 00 00 00 00 10 00 00 00 00 00 00"));
+  EXPECT_EQ(BuildAcceptTaskPayload({1, 4096}),
+            Hex("01 00 00 00 00 00 00 00 00 10 00 00 00 00 00 00"));
   EXPECT_EQ(BuildDenyTaskPayload({1, 302}), Hex("01 00 00 00 00 00 00 00 2e 01 00 00"));
   TNewTaskPayload task;
   task.uid = 0x0102;
@@ -71,10 +73,11 @@ TEST(WireFormat, CommandPayloadsHaveTheirExactLayouts) {
   task.size = 5;
   task.bufferType = btAutoStream;
   task.info = {'x', 0};
-  EXPECT_EQ(BuildNewTaskPayload(task),
-            Hex("02 01 00 00 00 00 00 00  02 00 00 00  61 62  05 00 00 00 00 00 00 00  02  02 00 00 00  78 00"));
-  EXPECT_EQ(BuildTaskDataPayload({3, ptEncrypted, 10, 0}, Bytes(16, 0xaa)),
-            Concat({Hex("03 00 00 00 00 00 00 00  03  0a 00 00 00  10 00 00 00"), Bytes(16, 0xaa)}));
+  EXPECT_EQ(BuildNewTaskPayload(task), Hex("02 01 00 00 00 00 00 00  02 00 00 00  61 62  05 00 00 "
+                                           "00 00 00 00 00  02  02 00 00 00  78 00"));
+  EXPECT_EQ(
+      BuildTaskDataPayload({3, ptEncrypted, 10, 0}, Bytes(16, 0xaa)),
+      Concat({Hex("03 00 00 00 00 00 00 00  03  0a 00 00 00  10 00 00 00"), Bytes(16, 0xaa)}));
 }
 
 TEST(WireFormat, CommandParsersReadWhatTheBuildersWrote) {
@@ -116,17 +119,32 @@ TEST(WireFormat, MalformedCommandPayloadsEndTheConnection) {
   };
   const Bytes validData = BuildTaskDataPayload({1, ptCompressed, 100, 0}, Bytes(20, 1));
   const std::vector<TMalformed> cases = {
-      {"short ping", [] { ParsePingPayload(tcPing, Bytes(3)); }, "PacketCrashed - 0: tick needs 4 bytes, payload has 3"},
-      {"short abort", [] { ParseUidPayload(tcAbortTask, Bytes(7)); }, "PacketCrashed - 30: UID needs 8"},
+      {"short ping", [] { ParsePingPayload(tcPing, Bytes(3)); },
+       "PacketCrashed - 0: tick needs 4 bytes, payload has 3"},
+      {"short abort", [] { ParseUidPayload(tcAbortTask, Bytes(7)); },
+       "PacketCrashed - 30: UID needs 8"},
       {"short deny", [] { ParseDenyTaskPayload(Bytes(11)); }, "PacketCrashed - 22: Code needs 12"},
-      {"truncated announcement", [&] { ParseNewTaskPayload(Bytes(validTask.begin(), validTask.end() - 1)); }, "Info needs"},
-      {"negative name length", [&] { ParseNewTaskPayload(withInt(validTask, 8, -1)); }, "NameLen -1 outside 0..4096"},
-      {"name length past the end", [&] { ParseNewTaskPayload(withInt(validTask, 8, 4000)); }, "Name needs 4012 bytes"},
-      {"information over its bound", [&] { ParseNewTaskPayload(withInt(validTask, 21 + 4, 70000)); }, "InfoLen 70000 outside 0..65536"},
-      {"negative coded length", [&] { ParseTaskDataPayload(withInt(validData, 13, -8)); }, "CodedLen -8 outside"},
-      {"coded length past the end", [&] { ParseTaskDataPayload(withInt(validData, 13, 21)); }, "Coded needs 38 bytes, payload has 37"},
-      {"plain length over the buffer size", [&] { ParseTaskDataPayload(withInt(validData, 9, 131073)); }, "PlainLen 131073 outside 0..131072"},
-      {"uncoded chunk with differing lengths", [] { ParseTaskDataPayload(BuildTaskDataPayload({1, ptNormal, 5, 0}, Bytes(4))); }, "PlainLen 5 differs from CodedLen 4"},
+      {"truncated announcement",
+       [&] { ParseNewTaskPayload(Bytes(validTask.begin(), validTask.end() - 1)); }, "Info needs"},
+      {"negative name length", [&] { ParseNewTaskPayload(withInt(validTask, 8, -1)); },
+       "NameLen -1 outside 0..4096"},
+      {"name length past the end", [&] { ParseNewTaskPayload(withInt(validTask, 8, 4000)); },
+       "Name needs 4012 bytes"},
+      {"information over its bound",
+       [&] { ParseNewTaskPayload(withInt(validTask, 21 + 4, 70000)); },
+       "InfoLen 70000 outside 0..65536"},
+      {"negative coded length", [&] { ParseTaskDataPayload(withInt(validData, 13, -8)); },
+       "CodedLen -8 outside"},
+      {"coded length past the end", [&] { ParseTaskDataPayload(withInt(validData, 13, 21)); },
+       "Coded needs 38 bytes, payload has 37"},
+      {"plain length over the buffer size",
+       [&] { ParseTaskDataPayload(withInt(validData, 9, 131073)); },
+       "PlainLen 131073 outside 0..131072"},
+      {"uncoded chunk with differing lengths",
+       [] {
+         ParseTaskDataPayload(BuildTaskDataPayload({1, ptNormal, 5, 0}, Bytes(4)));
+       },
+       "PlainLen 5 differs from CodedLen 4"},
   };
   for (const TMalformed& c : cases) {
     SCOPED_TRACE(c.name);
@@ -145,10 +163,12 @@ TEST(HostMessages, EveryKindHasItsExactLayout) {
             Concat({Hex("00 00 00 00  13 00 00 00  00 00 00 00  0b 00 00 00"),
                     Bytes(kAnonymousKey.begin(), kAnonymousKey.end())}));
   EXPECT_EQ(BuildInt32HostMessage(imAuthResult, 2), Hex("01 00 00 00 04 00 00 00 02 00 00 00"));
-  EXPECT_EQ(BuildInt32HostMessage(imVersionCode, kRevisionCode), Hex("02 00 00 00 04 00 00 00 0d 00 00 00"));
+  EXPECT_EQ(BuildInt32HostMessage(imVersionCode, kRevisionCode),
+            Hex("02 00 00 00 04 00 00 00 0d 00 00 00"));
   EXPECT_EQ(BuildSettingsHostMessage({32767, 8007, 1}),
             Hex("03 00 00 00 0c 00 00 00 ff 7f 00 00 47 1f 00 00 01 00 00 00"));
-  EXPECT_EQ(BuildVersionHostMessage({0, 5, 1, 1}), Hex("04 00 00 00 08 00 00 00 00 00 05 00 01 00 01 00"));
+  EXPECT_EQ(BuildVersionHostMessage({0, 5, 1, 1}),
+            Hex("04 00 00 00 08 00 00 00 00 00 05 00 01 00 01 00"));
   EXPECT_EQ(BuildInt32HostMessage(imState, 2), Hex("0c 00 00 00 04 00 00 00 02 00 00 00"));
   const Bytes name{'B', 'o', 'b'};
   EXPECT_EQ(BuildHostMessage(imDisplayName, name), Hex("0a 00 00 00 03 00 00 00 42 6f 62"));
@@ -165,7 +185,8 @@ TEST(HostMessages, ParsersReadWhatTheBuildersWrote) {
   EXPECT_EQ(s.bufferSize, 65536);
   EXPECT_EQ(s.serverPort, 8008);
   EXPECT_EQ(s.addressUnknown, 0);
-  const TVersionMessage v = ParseVersionMessage(ParseHostMessage(BuildVersionHostMessage({1, 2, 3, 4})).data);
+  const TVersionMessage v =
+      ParseVersionMessage(ParseHostMessage(BuildVersionHostMessage({1, 2, 3, 4})).data);
   EXPECT_EQ(v.build, 4);
   EXPECT_EQ(ParseDisplayName(Bytes{'B', 'o', 'b', 0, 'x'}), "Bob");
   // Bytes after the message are not part of it.
@@ -184,11 +205,16 @@ TEST(HostMessages, LyingOrShortMessagesAreRejected) {
   };
   const std::vector<TMalformed> cases = {
       {"header cut", [] { ParseHostMessage(Bytes(7)); }, "Length needs 8 bytes, message has 7"},
-      {"length past the end", [&] { ParseHostMessage(message(12, 10, Bytes(4))); }, "Data needs 18 bytes, message has 12"},
-      {"negative length", [&] { ParseHostMessage(message(12, -1, {})); }, "host message Length -1 outside"},
-      {"huge length", [&] { ParseHostMessage(message(11, 0x7fffffff, {})); }, "Length 2147483647 outside 0..4194304"},
-      {"user length past the end", [] { ParseAuthRequest(Hex("05 00 00 00 61 62")); }, "User needs 9 bytes"},
-      {"negative key length", [] { ParseAuthRequest(Hex("00 00 00 00 ff ff ff ff")); }, "KeyLen -1 outside"},
+      {"length past the end", [&] { ParseHostMessage(message(12, 10, Bytes(4))); },
+       "Data needs 18 bytes, message has 12"},
+      {"negative length", [&] { ParseHostMessage(message(12, -1, {})); },
+       "host message Length -1 outside"},
+      {"huge length", [&] { ParseHostMessage(message(11, 0x7fffffff, {})); },
+       "Length 2147483647 outside 0..4194304"},
+      {"user length past the end", [] { ParseAuthRequest(Hex("05 00 00 00 61 62")); },
+       "User needs 9 bytes"},
+      {"negative key length", [] { ParseAuthRequest(Hex("00 00 00 00 ff ff ff ff")); },
+       "KeyLen -1 outside"},
       {"short settings", [] { ParseSettingsMessage(Bytes(8)); }, "AddressUnknown needs 12 bytes"},
       {"short version", [] { ParseVersionMessage(Bytes(6)); }, "Build needs 8 bytes"},
       {"empty state", [] { ParseInt32Message({}); }, "value needs 4 bytes"},
@@ -273,8 +299,8 @@ TEST_F(FrameReaderTest, LengthOutsideItsBoundIsRefusedBeforeAnyDataArrives) {
       reader.Next(frame);
       ADD_FAILURE() << "no error";
     } catch (const ETranserPacketCrashError& e) {
-      EXPECT_NE(std::string(e.what()).find("frame data length " + std::to_string(length) + " outside 0.." +
-                                           std::to_string(kMaxFrameDataLength)),
+      EXPECT_NE(std::string(e.what()).find("frame data length " + std::to_string(length) +
+                                           " outside 0.." + std::to_string(kMaxFrameDataLength)),
                 std::string::npos)
           << e.what();
     }

@@ -117,8 +117,7 @@ struct TPayloadCoder::Streams {
   TInflate inflater;
   // The packet key's schedule is built once; every Encrypt/Decrypt still starts
   // from the vector.
-  TCryptCBC crypt{kPacketKey, std::make_unique<TBlowFish>(), kFixedIV, kFixedIVLen,
-                  kPaddingCount};
+  TCryptCBC crypt{kPacketKey, std::make_unique<TBlowFish>(), kFixedIV, kFixedIVLen, kPaddingCount};
 };
 
 TPayloadCoder::TPayloadCoder() : streams_(std::make_unique<Streams>()) {}

@@ -15,11 +15,11 @@ enum TTranserConnectionState : uint8_t {
 // tnProtocolInvalid, tnDisconnected; tnConnected, ..., tnDisconnecting,
 // tnDisconnected. OnTranserEnd follows tnDisconnected.
 enum TTranserNotifyCode : int {
-  tnConnected = 1,        // the banner exchange succeeded
-  tnConnectFailed = 2,    // connect or accept failed
-  tnDisconnecting = 9,    // the main loop has ended; tasks are about to be aborted
-  tnDisconnected = 10,    // the final step, whatever happened before
-  tnProtocolInvalid = 20, // the peer's banner did not match or did not come
+  tnConnected = 1,         // the banner exchange succeeded
+  tnConnectFailed = 2,     // connect or accept failed
+  tnDisconnecting = 9,     // the main loop has ended; tasks are about to be aborted
+  tnDisconnected = 10,     // the final step, whatever happened before
+  tnProtocolInvalid = 20,  // the peer's banner did not match or did not come
 };
 
 }  // namespace tarnix

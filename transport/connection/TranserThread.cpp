@@ -152,10 +152,18 @@ bool TTranserThread::AcceptTask(int64_t uid, TStream* dest, uint32_t tag) {
   return engine_.AcceptTask(uid, dest, tag);
 }
 
-bool TTranserThread::DenyTask(int32_t code, int64_t uid) { return engine_.DenyTask(code, uid); }
-bool TTranserThread::AbortTask(int64_t uid) { return engine_.AbortTask(uid); }
-bool TTranserThread::SuspendTask(int64_t uid) { return engine_.SuspendTask(uid); }
-bool TTranserThread::ResumeTask(int64_t uid) { return engine_.ResumeTask(uid); }
+bool TTranserThread::DenyTask(int32_t code, int64_t uid) {
+  return engine_.DenyTask(code, uid);
+}
+bool TTranserThread::AbortTask(int64_t uid) {
+  return engine_.AbortTask(uid);
+}
+bool TTranserThread::SuspendTask(int64_t uid) {
+  return engine_.SuspendTask(uid);
+}
+bool TTranserThread::ResumeTask(int64_t uid) {
+  return engine_.ResumeTask(uid);
+}
 
 void TTranserThread::QueueTaskCommand(uint8_t commandType, std::vector<uint8_t> payload) {
   commander_.QueueCommand(commandType, std::move(payload));
@@ -177,8 +185,8 @@ void TTranserThread::Notify(int code) {
 }
 
 void TTranserThread::RaiseError(const std::exception& error) {
-  WriteLog("Connection ended by an error: " + std::string(error.what()) + " (" +
-           Describe(socket_) + ")");
+  WriteLog("Connection ended by an error: " + std::string(error.what()) + " (" + Describe(socket_) +
+           ")");
   if (!events_.OnTranserError) return;
   try {
     events_.OnTranserError(*this, error);
@@ -321,8 +329,8 @@ void TTranserThread::Dispatch(const TTranserCommandInfo& command) {
   switch (command.CommandType) {
     case tcPing: {
       (void)ParsePingPayload(tcPing, command.Data);  // at least the 4 tick bytes
-      commander_.QueueCommand(
-          tcPong, std::span<const uint8_t>(command.Data.data(), kPingPayloadSize));
+      commander_.QueueCommand(tcPong,
+                              std::span<const uint8_t>(command.Data.data(), kPingPayloadSize));
       break;
     }
     case tcClose:

@@ -17,9 +17,9 @@ namespace tarnix {
 
 struct TTranserCommandInfo {
   uint32_t ID = 0;
-  uint8_t CommandType = 0;     // 0 in ack and req frames
-  std::vector<uint8_t> Data;   // the payload
-  TDigest Digest{};            // as received; a sent frame's digest is computed when written
+  uint8_t CommandType = 0;    // 0 in ack and req frames
+  std::vector<uint8_t> Data;  // the payload
+  TDigest Digest{};           // as received; a sent frame's digest is computed when written
 
   int32_t DataLength() const { return static_cast<int32_t>(Data.size()); }
 };

@@ -49,7 +49,9 @@ TCommandPtr TTranserCommander::NextReceived() {
   return next;
 }
 
-int TTranserCommander::UnsentCount() const { return sendList_.CountFrom(nextSendID_); }
+int TTranserCommander::UnsentCount() const {
+  return sendList_.CountFrom(nextSendID_);
+}
 
 bool TTranserCommander::SendNext() {
   if (socket_ == nullptr || !(socket_->Poll(POLLOUT, 0) & POLLOUT)) return false;

@@ -31,7 +31,9 @@ void SetNoDelay(int fd) {
 
 }  // namespace
 
-TTranserSocket::~TTranserSocket() { Release(); }
+TTranserSocket::~TTranserSocket() {
+  Release();
+}
 
 void TTranserSocket::SetRemote(std::string host, std::string port) {
   std::scoped_lock lock(mutex_);
@@ -204,9 +206,13 @@ bool TTranserSocket::WaitFor(short events, int timeoutMs, bool readWait) {
   }
 }
 
-bool TTranserSocket::WaitForRead(int timeoutMs) { return WaitFor(POLLIN, timeoutMs, true); }
+bool TTranserSocket::WaitForRead(int timeoutMs) {
+  return WaitFor(POLLIN, timeoutMs, true);
+}
 
-bool TTranserSocket::WaitForWrite(int timeoutMs) { return WaitFor(POLLOUT, timeoutMs, false); }
+bool TTranserSocket::WaitForWrite(int timeoutMs) {
+  return WaitFor(POLLOUT, timeoutMs, false);
+}
 
 int64_t TTranserSocket::ReceiveSome(std::span<uint8_t> buf) {
   for (;;) {

@@ -72,12 +72,12 @@ class TTranserSocket {
   bool ConnectWaiting(int fd, const sockaddr* addr, socklen_t len);
 
   mutable std::mutex mutex_;
-  int fd_ = -1;              // written under mutex_ by the connection thread only
-  std::string remoteHost_;   // guarded by mutex_
-  std::string remotePort_;   // guarded by mutex_
+  int fd_ = -1;             // written under mutex_ by the connection thread only
+  std::string remoteHost_;  // guarded by mutex_
+  std::string remotePort_;  // guarded by mutex_
   std::atomic<bool> connected_{false};
   std::atomic<bool> closeRequested_{false};
-  int lastError_ = 0;        // connection thread only
+  int lastError_ = 0;  // connection thread only
   std::atomic<uint64_t> bytesReceived_{0};
   std::atomic<uint64_t> bytesSent_{0};
 };

@@ -15,7 +15,9 @@ TWakeup::TWakeup() : fd_(eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC)) {
   if (fd_ < 0) throw std::runtime_error("eventfd failed - " + std::to_string(errno));
 }
 
-TWakeup::~TWakeup() { close(fd_); }
+TWakeup::~TWakeup() {
+  close(fd_);
+}
 
 void TWakeup::Signal() {
   const uint64_t one = 1;

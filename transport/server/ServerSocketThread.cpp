@@ -43,7 +43,9 @@ TServerSocketThread::~TServerSocketThread() {
   close(stopFd_);
 }
 
-void TServerSocketThread::Start() { thread_ = std::thread([this] { Run(); }); }
+void TServerSocketThread::Start() {
+  thread_ = std::thread([this] { Run(); });
+}
 
 void TServerSocketThread::Stop() {
   {

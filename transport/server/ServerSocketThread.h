@@ -49,7 +49,7 @@ class TServerSocketThread : public std::enable_shared_from_this<TServerSocketThr
   TTranserServer& server_;  // outlives this thread's connection threads (Stop waits)
   const int listenFd_;      // owned by the server
   const std::size_t maxThreads_;
-  int stopFd_ = -1;         // eventfd that wakes the accept wait
+  int stopFd_ = -1;  // eventfd that wakes the accept wait
   std::thread thread_;
 
   mutable std::mutex mutex_;

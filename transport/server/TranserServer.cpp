@@ -16,7 +16,9 @@ namespace tarnix {
 
 TTranserServer::TTranserServer() = default;
 
-TTranserServer::~TTranserServer() { Close(); }
+TTranserServer::~TTranserServer() {
+  Close();
+}
 
 void TTranserServer::SetOnGetTranserThread(TGetTranserThreadEvent handler) {
   onGetTranserThread_ = std::move(handler);

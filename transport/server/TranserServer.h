@@ -64,11 +64,11 @@ class TTranserServer {
 
  private:
   mutable std::mutex mutex_;
-  std::string localPort_ = "8007";                  // guarded by mutex_
-  int listenFd_ = -1;                               // guarded by mutex_
+  std::string localPort_ = "8007";                     // guarded by mutex_
+  int listenFd_ = -1;                                  // guarded by mutex_
   std::shared_ptr<TServerSocketThread> acceptThread_;  // guarded by mutex_
-  TGetTranserThreadEvent onGetTranserThread_;       // set before Open
-  TClientConnectedEvent onClientConnected_;         // set before Open
+  TGetTranserThreadEvent onGetTranserThread_;          // set before Open
+  TClientConnectedEvent onClientConnected_;            // set before Open
 };
 
 }  // namespace tarnix

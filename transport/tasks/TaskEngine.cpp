@@ -27,7 +27,9 @@ int32_t ClampToInt32(int64_t value) {
   return static_cast<int32_t>(std::clamp<int64_t>(value, INT32_MIN, INT32_MAX));
 }
 
-std::string CutAtZero(const std::string& bytes) { return bytes.substr(0, bytes.find('\0')); }
+std::string CutAtZero(const std::string& bytes) {
+  return bytes.substr(0, bytes.find('\0'));
+}
 
 }  // namespace
 
@@ -217,7 +219,8 @@ void TTaskEngine::SendAcceptance(TTranserTask& task) {
 
 void TTaskEngine::SendChunk(TTranserTask& task) {
   const int32_t bufferSize = std::max(1, connection_.ChunkBufferSize());
-  uint8_t packetType = task.PacketType != ptDefault ? task.PacketType : connection_.DefaultPacketType();
+  uint8_t packetType =
+      task.PacketType != ptDefault ? task.PacketType : connection_.DefaultPacketType();
   const bool coded = packetType == ptCompressed || packetType == ptEncrypted;
 
   // The plain chunk goes straight behind the header when it is sent as is.
@@ -243,7 +246,8 @@ void TTaskEngine::SendChunk(TTranserTask& task) {
       len = static_cast<int32_t>(std::min<int64_t>(bufferSize, s - p));
       // A short chunk that would cross a multiple of the buffer size (counted
       // from the start of the stream) is cut at that multiple.
-      if ((p + len) % bufferSize < p % bufferSize) len = static_cast<int32_t>(bufferSize - p % bufferSize);
+      if ((p + len) % bufferSize < p % bufferSize)
+        len = static_cast<int32_t>(bufferSize - p % bufferSize);
       uint8_t* buffer = plainBuffer(len);
       task.Stream->Read(buffer, len);
     }
@@ -287,7 +291,8 @@ void TTaskEngine::HandleCommand(const TTranserCommandInfo& command) {
         // A buffer type this side cannot receive: refused without a record.
         WriteLog("Task " + CutAtZero(announcement.name) + " refused: buffer type " +
                  std::to_string(announcement.bufferType));
-        connection_.QueueTaskCommand(tcDenyTask, BuildDenyTaskPayload({announcement.uid, trDenied}));
+        connection_.QueueTaskCommand(tcDenyTask,
+                                     BuildDenyTaskPayload({announcement.uid, trDenied}));
         break;
       }
       TTranserTask& task = tasks_.Add(kTaskReceiving, CutAtZero(announcement.name), nullptr);
@@ -429,9 +434,10 @@ void TTaskEngine::Progress(TTranserTask& task) {
   } else {
     if (elapsed <= 1000 && task.Position != task.Size) return;
     task.ElapsedTime = static_cast<int32_t>(static_cast<uint32_t>(task.ElapsedTime) + elapsed);
-    task.Speed = elapsed == 0
-                     ? 0
-                     : ClampToInt32(RoundHalfEven((task.Position - task.RefPosition) * 1000, elapsed));
+    task.Speed =
+        elapsed == 0
+            ? 0
+            : ClampToInt32(RoundHalfEven((task.Position - task.RefPosition) * 1000, elapsed));
     task.RefPosition = task.Position;
     task.RefTick = now;
   }

@@ -30,7 +30,7 @@ enum TTranserTaskNotify : int {
   tkProgress = 3,   // both: a progress sample; for receiving btProc the chunk is in Stream
   tkSuspended = 4,
   tkResumed = 5,
-  tkFreed = 6,      // the record is about to be freed; release the Stream you gave
+  tkFreed = 6,  // the record is about to be freed; release the Stream you gave
 };
 
 enum TTranserTaskResult : int32_t {

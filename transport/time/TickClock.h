@@ -17,6 +17,8 @@ class TTickClock {
 // CLOCK_MONOTONIC in milliseconds, cut to 32 bits. Shared by everyone.
 std::shared_ptr<const TTickClock> SystemTickClock();
 
-inline uint32_t TicksSince(uint32_t now, uint32_t then) { return now - then; }
+inline uint32_t TicksSince(uint32_t now, uint32_t then) {
+  return now - then;
+}
 
 }  // namespace tarnix

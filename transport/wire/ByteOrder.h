@@ -17,7 +17,9 @@ inline void PutU16(uint8_t* p, uint16_t v) {
 inline void PutU32(uint8_t* p, uint32_t v) {
   for (int i = 0; i < 4; ++i) p[i] = static_cast<uint8_t>(v >> (8 * i));
 }
-inline void PutI32(uint8_t* p, int32_t v) { PutU32(p, static_cast<uint32_t>(v)); }
+inline void PutI32(uint8_t* p, int32_t v) {
+  PutU32(p, static_cast<uint32_t>(v));
+}
 inline void PutI64(uint8_t* p, int64_t v) {
   const auto u = static_cast<uint64_t>(v);
   for (int i = 0; i < 8; ++i) p[i] = static_cast<uint8_t>(u >> (8 * i));
@@ -29,7 +31,9 @@ inline uint32_t GetU32(const uint8_t* p) {
   return static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
          (static_cast<uint32_t>(p[2]) << 16) | (static_cast<uint32_t>(p[3]) << 24);
 }
-inline int32_t GetI32(const uint8_t* p) { return static_cast<int32_t>(GetU32(p)); }
+inline int32_t GetI32(const uint8_t* p) {
+  return static_cast<int32_t>(GetU32(p));
+}
 inline int64_t GetI64(const uint8_t* p) {
   uint64_t u = 0;
   for (int i = 7; i >= 0; --i) u = (u << 8) | p[i];
@@ -41,14 +45,20 @@ class TByteWriter {
  public:
   explicit TByteWriter(std::vector<uint8_t>& out) : out_(out) {}
   void U8(uint8_t v) { out_.push_back(v); }
-  void U16(uint16_t v) { Grow(2, [&](uint8_t* p) { PutU16(p, v); }); }
-  void U32(uint32_t v) { Grow(4, [&](uint8_t* p) { PutU32(p, v); }); }
+  void U16(uint16_t v) {
+    Grow(2, [&](uint8_t* p) { PutU16(p, v); });
+  }
+  void U32(uint32_t v) {
+    Grow(4, [&](uint8_t* p) { PutU32(p, v); });
+  }
   void I32(int32_t v) { U32(static_cast<uint32_t>(v)); }
-  void I64(int64_t v) { Grow(8, [&](uint8_t* p) { PutI64(p, v); }); }
-  void Bytes(std::span<const uint8_t> bytes) { out_.insert(out_.end(), bytes.begin(), bytes.end()); }
-  void Bytes(std::string_view bytes) {
+  void I64(int64_t v) {
+    Grow(8, [&](uint8_t* p) { PutI64(p, v); });
+  }
+  void Bytes(std::span<const uint8_t> bytes) {
     out_.insert(out_.end(), bytes.begin(), bytes.end());
   }
+  void Bytes(std::string_view bytes) { out_.insert(out_.end(), bytes.begin(), bytes.end()); }
 
  private:
   template <typename F>

@@ -21,8 +21,8 @@ auto ReaderFor(uint8_t type, std::span<const uint8_t> payload) {
 void CheckRange(uint8_t type, const char* field, int64_t value, int64_t low, int64_t high) {
   if (value < low || value > high) {
     throw ETranserPacketCrashError::Malformed(
-        type, std::string(field) + " " + std::to_string(value) + " outside " +
-                  std::to_string(low) + ".." + std::to_string(high));
+        type, std::string(field) + " " + std::to_string(value) + " outside " + std::to_string(low) +
+                  ".." + std::to_string(high));
   }
 }
 
@@ -144,9 +144,8 @@ TTaskDataView ParseTaskDataPayload(std::span<const uint8_t> payload) {
       view.header.packetType == ptCompressed || view.header.packetType == ptEncrypted;
   if (!coded && view.header.plainLen != view.header.codedLen) {
     throw ETranserPacketCrashError::Malformed(
-        tcTaskData, "PlainLen " + std::to_string(view.header.plainLen) +
-                        " differs from CodedLen " + std::to_string(view.header.codedLen) +
-                        " in an uncoded chunk");
+        tcTaskData, "PlainLen " + std::to_string(view.header.plainLen) + " differs from CodedLen " +
+                        std::to_string(view.header.codedLen) + " in an uncoded chunk");
   }
   view.coded = reader.Bytes(static_cast<std::size_t>(view.header.codedLen), "Coded");
   return view;

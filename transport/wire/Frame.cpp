@@ -44,8 +44,7 @@ TDigest FrameDigest(uint32_t id, uint8_t type, std::span<const uint8_t> data) {
 
 std::vector<uint8_t> BuildFrame(TFrameKind kind, uint32_t id, uint8_t type,
                                 std::span<const uint8_t> data) {
-  const TFrameHeader header =
-      BuildFrameHeader(kind, id, type, static_cast<int32_t>(data.size()));
+  const TFrameHeader header = BuildFrameHeader(kind, id, type, static_cast<int32_t>(data.size()));
   const TDigest digest = FrameDigest(id, type, data);
   std::vector<uint8_t> frame;
   frame.reserve(kFrameOverhead + data.size());

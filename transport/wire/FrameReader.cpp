@@ -43,7 +43,9 @@ std::span<uint8_t> TFrameReader::WritableTail(std::size_t minFree) {
   return {buffer_.data() + end_, room};
 }
 
-void TFrameReader::Commit(std::size_t count) { end_ += std::min(count, buffer_.size() - end_); }
+void TFrameReader::Commit(std::size_t count) {
+  end_ += std::min(count, buffer_.size() - end_);
+}
 
 void TFrameReader::Append(std::span<const uint8_t> bytes) {
   while (!bytes.empty()) {
@@ -78,9 +80,9 @@ TFrameReader::TResult TFrameReader::Next(TRawFrame& frame) {
   const uint8_t type = head[kFrameTypeOffset];
   const int32_t length = GetI32(head + kFrameLengthOffset);
   if (length < 0 || length > kMaxFrameDataLength) {
-    throw ETranserPacketCrashError::Malformed(
-        type, "frame data length " + std::to_string(length) + " outside 0.." +
-                  std::to_string(kMaxFrameDataLength));
+    throw ETranserPacketCrashError::Malformed(type, "frame data length " + std::to_string(length) +
+                                                        " outside 0.." +
+                                                        std::to_string(kMaxFrameDataLength));
   }
   const std::size_t total = kFrameOverhead + static_cast<std::size_t>(length);
   if (Buffered() < total) {

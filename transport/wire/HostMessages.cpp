@@ -11,9 +11,8 @@ namespace {
 
 auto ReaderFor(const char* layout, std::span<const uint8_t> data) {
   auto fail = [layout, size = data.size()](const char* what, std::size_t needed) {
-    throw EHostMessageError(std::string(layout) + ": " + what + " needs " +
-                            std::to_string(needed) + " bytes, message has " +
-                            std::to_string(size));
+    throw EHostMessageError(std::string(layout) + ": " + what + " needs " + std::to_string(needed) +
+                            " bytes, message has " + std::to_string(size));
   };
   return TByteReader<decltype(fail)>(data, fail);
 }

@@ -30,8 +30,8 @@ inline constexpr std::size_t kFrameIdOffset = 5;
 inline constexpr std::size_t kFrameTypeOffset = 9;
 inline constexpr std::size_t kFrameLengthOffset = 10;
 inline constexpr std::size_t kFrameDataOffset = 14;
-inline constexpr std::size_t kFrameHeaderSize = 14;      // marker + id + type + length
-inline constexpr std::size_t kDigestedHeaderSize = 9;    // id + type + length
+inline constexpr std::size_t kFrameHeaderSize = 14;    // marker + id + type + length
+inline constexpr std::size_t kDigestedHeaderSize = 9;  // id + type + length
 inline constexpr std::size_t kDigestSize = 16;
 inline constexpr std::size_t kFrameOverhead = kFrameHeaderSize + kDigestSize;  // 30
 using TDigest = std::array<uint8_t, kDigestSize>;
@@ -52,8 +52,15 @@ enum TTranserCommandType : uint8_t {
 
 inline constexpr bool IsKnownCommandType(uint8_t type) {
   switch (type) {
-    case tcPing: case tcClose: case tcPong: case tcNewTask: case tcAcceptTask:
-    case tcDenyTask: case tcTaskData: case tcAbortTask: case tcSuspendTask:
+    case tcPing:
+    case tcClose:
+    case tcPong:
+    case tcNewTask:
+    case tcAcceptTask:
+    case tcDenyTask:
+    case tcTaskData:
+    case tcAbortTask:
+    case tcSuspendTask:
     case tcResumeTask:
       return true;
     default:
@@ -62,8 +69,8 @@ inline constexpr bool IsKnownCommandType(uint8_t type) {
 }
 
 // --- Command payload layouts ----------------------------------------------------
-inline constexpr std::size_t kPingPayloadSize = 4;         // UInt32 tick (also tcPong)
-inline constexpr std::size_t kUidPayloadSize = 8;          // tcAbortTask, tcSuspendTask, tcResumeTask
+inline constexpr std::size_t kPingPayloadSize = 4;  // UInt32 tick (also tcPong)
+inline constexpr std::size_t kUidPayloadSize = 8;   // tcAbortTask, tcSuspendTask, tcResumeTask
 inline constexpr std::size_t kAcceptTaskPayloadSize = 16;  // UID Int64, Position Int64
 inline constexpr std::size_t kDenyTaskPayloadSize = 12;    // UID Int64, Code Int32
 // tcNewTask: UID(8) NameLen(4) Name Size(8) BufferType(1) InfoLen(4) Info
