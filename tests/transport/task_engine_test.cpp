@@ -315,5 +315,20 @@ TEST_F(TaskEngine, AutoStreamWithoutAStreamFromTheHandlerIsDenied) {
   EXPECT_EQ(engine.Tasks().FindUID(99)->Result, trCompleted);
 }
 
+// A peer once could send past the size it announced and make the receiver
+// store without end: the chunk that crosses the size now ends the connection.
+TEST_F(TaskEngine, ChunkPastTheAnnouncedSizeEndsTheConnectionAndIsNotStored) {
+  const int64_t uid = ArrivingTask(btStream, 6);
+  TMemoryStream dest;
+  ASSERT_TRUE(engine.AcceptTask(uid, &dest, 0));
+  engine.Pump();
+  engine.HandleCommand(
+      Command(tcTaskData, BuildTaskDataPayload({uid, ptNormal, 4, 0}, Bytes{1, 2, 3, 4})));
+  EXPECT_THROW(engine.HandleCommand(Command(
+                   tcTaskData, BuildTaskDataPayload({uid, ptNormal, 4, 0}, Bytes{5, 6, 7, 8}))),
+               ETranserPacketCrashError);
+  EXPECT_EQ(dest.Data(), (Bytes{1, 2, 3, 4}));
+}
+
 }  // namespace
 }  // namespace tarnix::test

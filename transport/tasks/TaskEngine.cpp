@@ -408,6 +408,13 @@ void TTaskEngine::ReceiveChunk(std::span<const uint8_t> payload) {
   }
 
   if (hasData) {
+    // The announced size bounds what a peer may make us store.
+    if (n > task->Size - task->Position) {
+      throw ETranserPacketCrashError::Malformed(
+          tcTaskData, "chunk of " + std::to_string(n) + " bytes at position " +
+                          std::to_string(task->Position) + " outside task size " +
+                          std::to_string(task->Size));
+    }
     if (task->Stream != nullptr) {
       task->Stream->Seek(0, TSeekOrigin::End);
       task->Stream->Write(plain.data(), n);
