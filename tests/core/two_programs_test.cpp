@@ -21,6 +21,7 @@
 
 #include "app/config/hcConfig.h"
 #include "core/manager/BuddyIcon.h"
+#include "tests/support/SpawnProgram.h"
 #include "tests/support/BitmapBytes.h"
 #include "tests/support/TempFolder.h"
 
@@ -86,26 +87,8 @@ class TProgram {
   void Save(const TXMLConfigType& config) { SaveConfig(config, File()); }
 
   void Start() {
-    std::vector<std::string> args = {(folder_ / "tarnix").string(), "/offline", "/debug"};
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> envStorage;
-    for (char** e = environ; *e != nullptr; ++e) {
-      if (std::string(*e).rfind("QT_QPA_PLATFORM=", 0) != 0) envStorage.emplace_back(*e);
-    }
-    envStorage.emplace_back("QT_QPA_PLATFORM=offscreen");
-    std::vector<char*> envp;
-    for (std::string& e : envStorage) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    const std::string output = (folder_ / "output.txt").string();
-    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    const int result = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    ASSERT_EQ(result, 0);
+    pid_ = SpawnOffscreen(folder_ / "tarnix", {"/offline", "/debug"}, folder_ / "output.txt");
+    ASSERT_GT(pid_, 0) << "cannot start " << (folder_ / "tarnix");
   }
 
   bool LogHas(const std::string& message) const {

@@ -16,6 +16,7 @@
 
 #include "app/config/hcConfig.h"
 #include "tarnix/Version.h"
+#include "tests/support/SpawnProgram.h"
 #include "tests/support/TempFolder.h"
 
 extern char** environ;
@@ -53,29 +54,11 @@ class TarnixProgramTest : public ::testing::Test {
     SaveConfig(config, File());
   }
 
+  // The program's own output (Qt's notes on the offscreen platform) goes to
+  // a file, shown when a test fails.
   void StartProgram(std::vector<std::string> args) {
-    args.insert(args.begin(), (folder_ / "tarnix").string());
-    std::vector<char*> argv;
-    for (std::string& a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    std::vector<std::string> envStorage;
-    for (char** e = environ; *e != nullptr; ++e) {
-      if (std::string(*e).rfind("QT_QPA_PLATFORM=", 0) != 0) envStorage.emplace_back(*e);
-    }
-    envStorage.emplace_back("QT_QPA_PLATFORM=offscreen");
-    std::vector<char*> envp;
-    for (std::string& e : envStorage) envp.push_back(e.data());
-    envp.push_back(nullptr);
-    // The program's own output (Qt's notes on the offscreen platform) goes to
-    // a file, shown when a test fails.
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    const std::string output = (folder_ / "output.txt").string();
-    posix_spawn_file_actions_addopen(&actions, 1, output.c_str(), O_WRONLY | O_CREAT | O_APPEND, 0644);
-    posix_spawn_file_actions_adddup2(&actions, 1, 2);
-    const int result = posix_spawn(&pid_, argv[0], &actions, nullptr, argv.data(), envp.data());
-    posix_spawn_file_actions_destroy(&actions);
-    ASSERT_EQ(result, 0);
+    pid_ = SpawnOffscreen(folder_ / "tarnix", std::move(args), folder_ / "output.txt");
+    ASSERT_GT(pid_, 0) << "cannot start " << (folder_ / "tarnix");
   }
 
   std::string DebugLog() const {
