@@ -1,5 +1,5 @@
 #pragma once
-// Helpers for the bus tests: a log capture and small thread meeting points
+// Helpers for the bus tests: small thread meeting points
 // that wait with a generous deadline instead of sleeping.
 #include <algorithm>
 #include <chrono>
@@ -10,45 +10,13 @@
 #include <thread>
 #include <vector>
 
-#include "transport/log/Log.h"
+#include "tests/support/LogCapture.h"
 
 namespace tarnix::bustest {
 
 inline constexpr std::chrono::seconds kDeadline{30};
 
-// Records every line written through WriteLog while it exists.
-class LogCapture {
- public:
-  LogCapture()
-      : sink_([this](std::string_view line) {
-          std::scoped_lock lock(mutex_);
-          lines_.emplace_back(line);
-        }) {}
-
-  std::vector<std::string> Lines() const {
-    std::scoped_lock lock(mutex_);
-    return lines_;
-  }
-  bool Contains(std::string_view line) const {
-    std::scoped_lock lock(mutex_);
-    return std::find(lines_.begin(), lines_.end(), line) != lines_.end();
-  }
-  int CountStartingWith(std::string_view prefix) const {
-    std::scoped_lock lock(mutex_);
-    return static_cast<int>(std::count_if(lines_.begin(), lines_.end(), [prefix](const auto& l) {
-      return std::string_view(l).substr(0, prefix.size()) == prefix;
-    }));
-  }
-  void Reset() {
-    std::scoped_lock lock(mutex_);
-    lines_.clear();
-  }
-
- private:
-  mutable std::mutex mutex_;
-  std::vector<std::string> lines_;  // guarded by mutex_
-  ScopedLogSink sink_;              // last: detached before lines_ goes
-};
+using LogCapture = test::TLogCapture;
 
 // A one-shot signal.
 class Signal {

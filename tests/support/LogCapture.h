@@ -31,6 +31,16 @@ class TLogCapture {
     const auto it = std::find(lines_.begin(), lines_.end(), line);
     return it == lines_.end() ? -1 : static_cast<int>(it - lines_.begin());
   }
+  int CountStartingWith(std::string_view prefix) const {
+    std::scoped_lock lock(mutex_);
+    return static_cast<int>(std::count_if(lines_.begin(), lines_.end(), [prefix](const auto& l) {
+      return std::string_view(l).substr(0, prefix.size()) == prefix;
+    }));
+  }
+  void Reset() {
+    std::scoped_lock lock(mutex_);
+    lines_.clear();
+  }
 
  private:
   mutable std::mutex mutex_;
