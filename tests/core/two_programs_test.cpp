@@ -24,6 +24,7 @@
 #include "tests/support/SpawnProgram.h"
 #include "tests/support/BitmapBytes.h"
 #include "tests/support/TempFolder.h"
+#include "tests/support/FreePort.h"
 
 extern char** environ;
 
@@ -33,19 +34,6 @@ namespace {
 namespace fs = std::filesystem;
 
 #ifdef TARNIX_PROGRAM
-// A port nobody listens on right now, chosen by the system.
-int FreePort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
-  return ntohs(address.sin_port);
-}
-
 // One copy of the program in a scratch program folder.
 class TProgram {
  public:

@@ -18,22 +18,10 @@
 #include "core/server/Server.h"
 #include "tests/startup/StartupFixture.h"
 #include "tests/support/CoreTestHost.h"
+#include "tests/support/FreePort.h"
 
 namespace tarnix::test {
 namespace {
-
-// A port nobody listens on right now, chosen by the system.
-int FreePort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
-  return ntohs(address.sin_port);
-}
 
 class TFakeNewPeerPrompt final : public INewPeerPromptPort {
  public:

@@ -17,6 +17,7 @@
 #include "plugin/system/THCPluginSystem.h"
 #include "tests/plugin/PluginTestHost.h"
 #include "tests/startup/StartupFixture.h"
+#include "tests/support/FreePort.h"
 
 namespace tarnix::test {
 namespace {
@@ -24,18 +25,6 @@ namespace {
 namespace fs = std::filesystem;
 
 const fs::path kFixtures = TARNIX_TEST_PLUGIN_DIR;
-
-int FreePort() {
-  const int fd = socket(AF_INET, SOCK_STREAM, 0);
-  sockaddr_in address{};
-  address.sin_family = AF_INET;
-  address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-  socklen_t length = sizeof address;
-  bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
-  getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
-  close(fd);
-  return ntohs(address.sin_port);
-}
 
 class TRecordingSystemUi final : public IHCSystemUi {
  public:
